@@ -1,0 +1,36 @@
+#pragma once
+
+#include <Eigen/Core>
+
+#include "data/KinematicsStamped.hpp"
+#include "data/WrenchStamped.hpp"
+
+namespace vorn {
+
+/// One synchronised sample: kinematics and wrench at a common stamp, all in the sensor frame.
+class DynamicsStamped : public StampedMeasurement {
+public:
+  DynamicsStamped();
+  /// Takes the stamp of `kinematics`; the wrench's stamp is ignored.
+  DynamicsStamped(const KinematicsStamped& kinematics, const WrenchStamped& wrench);
+
+  Vec3dStamped linAccStamped() const { return Vec3dStamped(stamp_, linAcc_); }
+  Vec3dStamped angVelStamped() const { return Vec3dStamped(stamp_, angVel_); }
+  Vec3dStamped angAccStamped() const { return Vec3dStamped(stamp_, angAcc_); }
+  Vec3dStamped forceStamped() const { return Vec3dStamped(stamp_, force_); }
+  Vec3dStamped torqueStamped() const { return Vec3dStamped(stamp_, torque_); }
+  Eigen::Vector3d linAcc() const { return linAcc_; }
+  Eigen::Vector3d angVel() const { return angVel_; }
+  Eigen::Vector3d angAcc() const { return angAcc_; }
+  Eigen::Vector3d force() const { return force_; }
+  Eigen::Vector3d torque() const { return torque_; }
+
+private:
+  Eigen::Vector3d linAcc_;
+  Eigen::Vector3d angVel_;
+  Eigen::Vector3d angAcc_;
+  Eigen::Vector3d force_;
+  Eigen::Vector3d torque_;
+};
+
+}  // namespace vorn

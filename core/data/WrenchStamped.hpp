@@ -1,0 +1,27 @@
+#pragma once
+
+#include <Eigen/Core>
+
+#include "data/Vec3dStamped.hpp"
+
+namespace vorn {
+
+/// Force (N) and torque (N·m) in the sensor frame, sharing one stamp.
+class WrenchStamped : public StampedMeasurement {
+public:
+  WrenchStamped();
+  /// Takes the stamp of `force`; the stamp of `torque` is ignored.
+  WrenchStamped(const Vec3dStamped& force, const Vec3dStamped& torque);
+  WrenchStamped(double stamp, const Eigen::Vector3d& force, const Eigen::Vector3d& torque);
+
+  Vec3dStamped forceStamped() const { return Vec3dStamped(stamp_, force_); }
+  Vec3dStamped torqueStamped() const { return Vec3dStamped(stamp_, torque_); }
+  Eigen::Vector3d force() const { return force_; }
+  Eigen::Vector3d torque() const { return torque_; }
+
+private:
+  Eigen::Vector3d force_;
+  Eigen::Vector3d torque_;
+};
+
+}  // namespace vorn

@@ -1,0 +1,51 @@
+#include "filters/ConstantBiasCalibration.hpp"
+
+namespace vorn {
+
+ConstantBiasCalibration::ConstantBiasCalibration()
+    : linAccOffset_(Eigen::Vector3d::Zero()),
+      angVelOffset_(Eigen::Vector3d::Zero()),
+      forceOffset_(Eigen::Vector3d::Zero()),
+      torqueOffset_(Eigen::Vector3d::Zero()) {}
+
+void ConstantBiasCalibration::setImuBias(const Eigen::Vector3d& linAccOffset,
+                                         const Eigen::Vector3d& angVelOffset) {
+  linAccOffset_ = linAccOffset;
+  angVelOffset_ = angVelOffset;
+}
+
+void ConstantBiasCalibration::setWrenchBias(const Eigen::Vector3d& forceOffset,
+                                            const Eigen::Vector3d& torqueOffset) {
+  forceOffset_ = forceOffset;
+  torqueOffset_ = torqueOffset;
+}
+
+Eigen::VectorXd ConstantBiasCalibration::getBiasVector() const {
+  Eigen::VectorXd bias(12);
+  bias << forceOffset_, torqueOffset_, linAccOffset_, angVelOffset_;
+  return bias;
+}
+
+Vec3dStamped ConstantBiasCalibration::calibrateConstLinAccBias(const Vec3dStamped& v) const {
+  return calibrateConstVec3dBias(v, linAccOffset_);
+}
+
+Vec3dStamped ConstantBiasCalibration::calibrateConstAngVelBias(const Vec3dStamped& v) const {
+  return calibrateConstVec3dBias(v, angVelOffset_);
+}
+
+Vec3dStamped ConstantBiasCalibration::calibrateConstForceBias(const Vec3dStamped& v) const {
+  return calibrateConstVec3dBias(v, forceOffset_);
+}
+
+Vec3dStamped ConstantBiasCalibration::calibrateConstTorqueBias(const Vec3dStamped& v) const {
+  return calibrateConstVec3dBias(v, torqueOffset_);
+}
+
+Vec3dStamped ConstantBiasCalibration::calibrateConstVec3dBias(const Vec3dStamped& v,
+                                                              const Eigen::Vector3d& offset) const {
+  const Eigen::Vector3d corrected = v.vec() - offset;
+  return Vec3dStamped(v.stamp(), corrected);
+}
+
+}  // namespace vorn

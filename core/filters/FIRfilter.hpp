@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <Eigen/Core>
+
+#include "data/Vec3dSeries.hpp"
+#include "data/Vec3dStamped.hpp"
+
+namespace vorn {
+
+/// Short finite-impulse-response filter over the newest samples of a series, for smoothing or
+/// for differentiation (result per second). Tap 0 weights the newest sample.
+class FIRfilter {
+public:
+  FIRfilter();
+
+  /// Loads the built-in differentiation set when `differentiation` is true, otherwise the
+  /// smoothing set. The four name parts only label the set for the caller.
+  void readCoeffs(const std::string& group, const std::string& kind, const std::string& purpose,
+                  const std::string& signal, bool differentiation);
+
+  /// Number of taps.
+  uint32_t size() const { return size_; }
+  bool isDifferentiator() const { return differentiator_; }
+
+  /// Filtered value of the newest samples, stamped at the centre of the filter window.
+  /// With fewer samples than taps, or with no coefficients loaded, the newest sample is returned
+  /// unchanged. Reading lowers the series' mark to the oldest sample of the window.
+  Vec3dStamped filter(Vec3dSeries& series) const;
+
+  /// Stamp at the centre of the filter window over the newest samples.
+  double calculateDelayedStamp(Vec3dSeries& series) const;
+
+private:
+  bool differentiator_ = false;
+  uint32_t size_ = 1;
+  bool evenSize_ = false;
+  Eigen::VectorXd coeffs_;
+};
+
+}  // namespace vorn

@@ -1,0 +1,15 @@
+#include "identification/ObservationModelTLSWrenchBias.hpp"
+
+#include "identification/ObservationModelBasic.hpp"
+
+namespace vorn {
+
+Eigen::MatrixXd ObservationModelTLSWrenchBias::computeDataMatrix(
+    const DynamicsStamped& dynamics) const {
+  Eigen::MatrixXd a(6, 16);
+  a.leftCols<10>() = ObservationModelBasic().dataMatrix(dynamics);
+  a.rightCols<6>() = -Eigen::Matrix<double, 6, 6>::Identity();
+  return a;
+}
+
+}  // namespace vorn
