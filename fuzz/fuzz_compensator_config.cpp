@@ -1,0 +1,17 @@
+// The compensator configuration loader must answer any file with a configuration or with
+// std::runtime_error; any other exception, crash or sanitizer report is a finding.
+#include <cstdint>
+#include <stdexcept>
+
+#include "FuzzInput.hpp"
+#include "compensation/PayloadCompensatorConfig.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string path = vorn::fuzz::writeScratchFile("compensator", data, size);
+  try {
+    vorn::PayloadCompensatorConfig config(path);
+    (void)config.getConfigPath();
+  } catch (const std::runtime_error&) {
+  }
+  return 0;
+}
