@@ -25,7 +25,7 @@ struct Payload {
   Eigen::Matrix3d inertiaAboutOrigin() const;
 
   /// (m, m*cx, m*cy, m*cz, Ixx, Ixy, Ixz, Iyy, Iyz, Izz) with the inertia about the sensor
-  /// origin: the libraries' parameter convention (spec Part 3.2).
+  /// origin: the libraries' parameter convention (the rigid-body regressor's).
   InertialParameters inertialParameters() const;
 
   /// Inverse of inertialParameters(). Requires a non-zero mass.
