@@ -56,8 +56,11 @@ void Vec3dSeries::clear() {
 }
 
 void Vec3dSeries::shrink() {
-  // size - 1 and the mark compared as unsigned 64-bit numbers: an empty series wraps to the
-  // largest value and is left alone.
+  // size - 1 and the mark compared as unsigned 64-bit numbers. An empty series is left alone
+  // (its size - 1 would wrap and the mark would be set to a wrapped "newest index").
+  if (samples_.empty()) {
+    return;
+  }
   const uint64_t newest = static_cast<uint64_t>(samples_.size()) - 1U;
   if (newest <= static_cast<uint64_t>(oldestUsedIndex_)) {
     return;
