@@ -1,0 +1,186 @@
+#include "compensation/InertiaCompensator.hpp"
+
+#include <cmath>
+
+#include "data/Sync.hpp"
+#include "identification/Math.hpp"
+#include "identification/ObservationModelBasic.hpp"
+#include "logging/VornLogger.hpp"
+
+namespace vorn {
+namespace {
+
+// Duplicate test of processIMU, in seconds of the stamp.
+constexpr double kDuplicateStampTolerance = 1e-5;
+
+bool isFinite(const Vec3dStamped& v) { return std::isfinite(v.stamp()) && v.vec().allFinite(); }
+
+}  // namespace
+
+InertiaCompensator::InertiaCompensator(PayloadCompensatorConfig& /*config*/)
+    : referenceParameters_(Eigen::Matrix<double, 10, 1>::Zero()),
+      dataMatrix_(Eigen::Matrix<double, 6, 10>::Zero()) {
+  imuSmoothing_.readCoeffs("filter", "coeffs", "smoothing", "imu", false);
+  wrenchSmoothing_.readCoeffs("filter", "coeffs", "smoothing", "ft", false);
+  angAccFilter_.setTimeConstant(0.1);
+  VornLogger::INFO("Inertia Compensator intialized successfully");
+}
+
+void InertiaCompensator::setReferenceInertialParameters(const Eigen::Matrix<double, 10, 1>& theta) {
+  referenceParameters_ = theta;
+}
+
+Eigen::VectorXd InertiaCompensator::getInertialParameters() const {
+  return Eigen::VectorXd(referenceParameters_);
+}
+
+bool InertiaCompensator::isDuplicateImuMsg(double stamp) const {
+  if (rawLinAcc_.empty()) {
+    return false;
+  }
+  return std::abs(stamp - rawLinAcc_.latest().stamp()) < kDuplicateStampTolerance;
+}
+
+bool InertiaCompensator::isOutOfOrderImuMsg(double stamp) const {
+  if (rawLinAcc_.empty()) {
+    return false;
+  }
+  return stamp < rawLinAcc_.latest().stamp();
+}
+
+bool InertiaCompensator::processIMU(const Vec3dStamped& linAcc, const Vec3dStamped& angVel) {
+  // Rejected before anything is stored: a non-finite number would stay in the angular-
+  // acceleration filter's state for good, and a sample out of order would break the series'
+  // time order that lookup and synchronisation rely on.
+  if (!isFinite(linAcc) || !isFinite(angVel)) {
+    return false;
+  }
+  if (isDuplicateImuMsg(linAcc.stamp()) || isOutOfOrderImuMsg(linAcc.stamp())) {
+    return false;
+  }
+
+  rawLinAcc_.emplaceBack(linAcc);
+  rawAngVel_.emplaceBack(angVel);
+
+  filteredLinAcc_.emplaceBack(imuSmoothing_.filter(rawLinAcc_));
+  filteredAngVel_.emplaceBack(imuSmoothing_.filter(rawAngVel_));
+
+  if (filteredAngVel_.size() < angAccFilter_.size()) {
+    angAcc_.emplaceBack(Vec3dStamped(angVel.stamp(), Eigen::Vector3d::Zero()));
+  } else {
+    angAcc_.emplaceBack(angAccFilter_.filterAndDifferentiate(filteredAngVel_));
+  }
+
+  if (!sync::kinematicsIsSyncable(filteredLinAcc_, filteredAngVel_, angAcc_)) {
+    return false;
+  }
+  const KinematicsStamped synced = sync::syncKinematics(filteredLinAcc_, filteredAngVel_, angAcc_);
+  kinematics_.emplaceBack(
+      KinematicsStamped(synced.stamp(), synced.linAcc(), synced.angVel(), synced.angAcc()));
+  return true;
+}
+
+bool InertiaCompensator::processWrench(const Vec3dStamped& force, const Vec3dStamped& torque) {
+  if (!isFinite(force) || !isFinite(torque)) {
+    return false;
+  }
+  rawForce_.emplaceBack(force);
+  rawTorque_.emplaceBack(torque);
+  if (rawForce_.size() < wrenchSmoothing_.size()) {
+    return false;
+  }
+  const Vec3dStamped filteredForce = wrenchSmoothing_.filter(rawForce_);
+  const Vec3dStamped filteredTorque = wrenchSmoothing_.filter(rawTorque_);
+  wrenches_.emplaceBack(WrenchStamped(filteredForce, filteredTorque));
+
+  if (kinematics_.empty()) {
+    return false;
+  }
+  if (!sync::dynamicsIsSyncable(kinematics_, wrenches_)) {
+    return false;
+  }
+  latestDynamics_ = sync::syncDynamics(kinematics_, wrenches_);
+  shrinkAllSeries();
+  dataMatrix_ = ObservationModelBasic().dataMatrix(latestDynamics_);
+  return true;
+}
+
+void InertiaCompensator::shrinkAllSeries() {
+  rawLinAcc_.shrink();
+  rawAngVel_.shrink();
+  rawForce_.shrink();
+  rawTorque_.shrink();
+  filteredLinAcc_.shrink();
+  filteredAngVel_.shrink();
+  angAcc_.shrink();
+  kinematics_.shrink();
+  wrenches_.shrink();
+}
+
+Eigen::Matrix<double, 6, 1> InertiaCompensator::toVector(const WrenchStamped& wrench) {
+  Eigen::Matrix<double, 6, 1> v;
+  v << wrench.force(), wrench.torque();
+  return v;
+}
+
+WrenchStamped InertiaCompensator::toWrench(double stamp,
+                                           const Eigen::Matrix<double, 6, 1>& wrench) {
+  return WrenchStamped(stamp, wrench.head<3>(), wrench.tail<3>());
+}
+
+WrenchStamped InertiaCompensator::computeInertialWrench() const {
+  const Eigen::Matrix<double, 6, 1> inertial = -(dataMatrix_ * referenceParameters_);
+  return toWrench(latestDynamics_.stamp(), inertial);
+}
+
+WrenchStamped InertiaCompensator::computeInertiaCompensatedWrench() const {
+  Eigen::Matrix<double, 6, 1> measured;
+  measured << latestDynamics_.force(), latestDynamics_.torque();
+  const Eigen::Matrix<double, 6, 1> compensated = measured + dataMatrix_ * referenceParameters_;
+  return toWrench(latestDynamics_.stamp(), compensated);
+}
+
+WrenchStamped InertiaCompensator::computeGravityCompensatedWrench() const {
+  const WrenchStamped wrench = wrenches_.latest();
+  const Eigen::Vector3d a = filteredLinAcc_.latest().vec();
+  // The full model with ω = α = 0: only column 0 (force rows) and columns 1-3 (torque rows).
+  Eigen::Matrix<double, 6, 10> gravity = Eigen::Matrix<double, 6, 10>::Zero();
+  gravity.block<3, 1>(0, 0) = a;
+  gravity.block<3, 3>(3, 1) = -Math().skew(a);
+  const Eigen::Matrix<double, 6, 1> compensated = toVector(wrench) + gravity * referenceParameters_;
+  return toWrench(wrench.stamp(), compensated);
+}
+
+WrenchStamped InertiaCompensator::computeInertiaCompensatedWrenchWoDelay() const {
+  const WrenchStamped wrench = wrenches_.latest();
+  // The newest entry of each filtered series, without interpolation between their stamps.
+  const KinematicsStamped newest(wrench.stamp(), filteredLinAcc_.latest().vec(),
+                                 filteredAngVel_.latest().vec(), angAcc_.latest().vec());
+  const Eigen::Matrix<double, 6, 10> model =
+      ObservationModelBasic().dataMatrix(DynamicsStamped(newest, WrenchStamped()));
+  const Eigen::Matrix<double, 6, 1> compensated = toVector(wrench) + model * referenceParameters_;
+  return toWrench(wrench.stamp(), compensated);
+}
+
+std::size_t InertiaCompensator::storedEntryCount() const {
+  return static_cast<std::size_t>(rawLinAcc_.size()) + rawAngVel_.size() + rawForce_.size() +
+         rawTorque_.size() + filteredLinAcc_.size() + filteredAngVel_.size() + angAcc_.size() +
+         kinematics_.size() + wrenches_.size();
+}
+
+void InertiaCompensator::reset() {
+  rawLinAcc_.clear();
+  rawAngVel_.clear();
+  rawForce_.clear();
+  rawTorque_.clear();
+  filteredLinAcc_.clear();
+  filteredAngVel_.clear();
+  angAcc_.clear();
+  kinematics_.clear();
+  wrenches_.clear();
+  angAccFilter_.reset();
+  latestDynamics_ = DynamicsStamped();
+  dataMatrix_.setZero();
+}
+
+}  // namespace vorn
