@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+
+#include <Eigen/Core>
+
+namespace vorn {
+
+/// Covariance of the recursive total-least-squares estimate, tracked row by row.
+///
+/// n is the number of estimated parameters, m = n + 1 the length of an augmented row. Two
+/// variants, fixed by `initialize`: with exponential forgetting (λ ≤ 0.999999) and without.
+/// Singular matrices and a zero row variance are not detected; non-finite values propagate.
+class CovarianceEstimator {
+ public:
+  /// An empty estimator; `initialize` must run before any other call.
+  CovarianceEstimator();
+
+  /// Resets all sums for n parameters and forgetting factor λ.
+  void initialize(int numberOfParameters, double forgettingFactor);
+
+  /// Absorbs one augmented row with the variant chosen at initialisation.
+  /// @param parameters θ (n), already updated for this row.
+  /// @param inverseInformation P (m x m), already updated for this row.
+  /// @param row h (1 x m), the augmented data row.
+  /// @param rowCovariance C (m x m), covariance of the errors in h.
+  void update(const Eigen::VectorXd& parameters, const Eigen::MatrixXd& inverseInformation,
+              const Eigen::RowVectorXd& row, const Eigen::MatrixXd& rowCovariance);
+  void updateWithForgetting(const Eigen::VectorXd& parameters,
+                            const Eigen::MatrixXd& inverseInformation,
+                            const Eigen::RowVectorXd& row, const Eigen::MatrixXd& rowCovariance);
+  void updateWithoutForgetting(const Eigen::VectorXd& parameters,
+                               const Eigen::MatrixXd& inverseInformation,
+                               const Eigen::RowVectorXd& row, const Eigen::MatrixXd& rowCovariance);
+
+  /// Computes, stores and returns the n x n parameter covariance of the chosen variant.
+  Eigen::MatrixXd computeCovariance();
+  /// As `computeCovariance`, then adds the result to `sum` (n x n) instead of returning a copy.
+  void addCovarianceTo(Eigen::MatrixXd& sum);
+  void computeWithForgetting();
+  void computeWithoutForgetting();
+
+  /// True when the forgetting variant runs (λ ≤ 0.999999).
+  bool withForgetting() const { return forgettingEnabled; }
+
+ protected:
+  /// k, rows absorbed since `initialize`; 64-bit so that long runs cannot overflow it.
+  int64_t sampleCount;
+  /// λ.
+  double forgettingFactor;
+  /// λ ≤ 0.999999.
+  bool forgettingEnabled;
+  /// A (m x m): weighted sum of row outer products; starts at 0.01·I.
+  Eigen::MatrixXd weightedRowSum;
+  /// B (m x m): sum of row outer products with squared weights (forgetting only); 0.01·I.
+  Eigen::MatrixXd squaredWeightRowSum;
+  /// C̄ (m x m): running mean of the row error covariances (no forgetting only); starts at I.
+  Eigen::MatrixXd meanRowCovariance;
+  /// s: scalar factor of the covariance.
+  double covarianceScale;
+  /// E (n x n): inverse of the noise-corrected information block.
+  Eigen::MatrixXd correctedInverse;
+  /// F (n x n): noise-corrected squared-weight block (forgetting only).
+  Eigen::MatrixXd correctedSquaredSum;
+  /// D (n x n): the last computed parameter covariance.
+  Eigen::MatrixXd covariance;
+};
+
+}  // namespace vorn

@@ -1,0 +1,402 @@
+#include "identification/EstimationAlgorithm.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <iostream>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+#include "identification/DenseKernels.hpp"
+#include "identification/NormalizationConstants.hpp"
+#include "identification/RecursiveTLSWrenchBias.hpp"
+#include "logging/VornLogger.hpp"
+
+namespace vorn {
+
+namespace {
+
+constexpr int kChannels = 15;
+constexpr int kFixedParameters = 16;
+constexpr int kFixedAugmented = kFixedParameters + 1;
+
+/// A denominator 1 + h·P·hᵀ below this magnitude skips the equation (no forgetting only).
+constexpr double kSingularDenominator = 1e-12;
+
+/// Minimum steady-clock time between two progress messages [ns].
+constexpr int64_t kProgressIntervalNs = 1000000000;
+
+/// Steady-clock time of the last progress message [ns since the clock's epoch], shared by all
+/// estimator objects of the process. kUnsetTime until the first sample step sets it.
+constexpr int64_t kUnsetTime = std::numeric_limits<int64_t>::min();
+std::atomic<int64_t> lastProgressTimeNs{kUnsetTime};
+
+int64_t steadyNowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+/// Prints the progress line at most once per second. The first call of the process only sets
+/// the time point. Concurrent estimators share the time point; the compare-exchange lets only
+/// one of them print for a given interval.
+void reportProgress() {
+  const int64_t now = steadyNowNs();
+  int64_t last = kUnsetTime;
+  if (lastProgressTimeNs.compare_exchange_strong(last, now)) {
+    return;
+  }
+  if (now - last < kProgressIntervalNs) {
+    return;
+  }
+  if (!lastProgressTimeNs.compare_exchange_strong(last, now)) {
+    return;
+  }
+  std::cout << std::fixed;
+  std::cout.precision(4);
+  VornLogger::INFO_RUNTIME("[ESTIMATOR] Estimating, keep moving the payload...");
+}
+
+/// "[a, b, c]" with std::to_string formatting.
+std::string bracketed(const Eigen::VectorXd& v, Eigen::Index first, Eigen::Index count) {
+  std::string text = "[";
+  for (Eigen::Index i = 0; i < count; ++i) {
+    if (i > 0) {
+      text += ", ";
+    }
+    text += std::to_string(v[first + i]);
+  }
+  return text + "]";
+}
+
+/// θ entry i, or 0 where the state has fewer entries (read-outs before `initialize`).
+double entryOrZero(const Eigen::VectorXd& v, Eigen::Index i) { return i < v.size() ? v[i] : 0.0; }
+
+double entryOrZero(const Eigen::MatrixXd& m, Eigen::Index i, Eigen::Index j) {
+  return i < m.rows() && j < m.cols() ? m(i, j) : 0.0;
+}
+
+template <int M>
+struct Shapes {
+  using MatM = Eigen::Matrix<double, M, M>;
+  using VecM = Eigen::Matrix<double, M, 1>;
+  using RowM = Eigen::Matrix<double, 1, M>;
+};
+
+/// Recursive-least-squares update of P with the row h, then one inverse power iteration step of
+/// θ weighted by the row's error covariance C. Returns without change when the denominator
+/// without forgetting is (near) zero.
+template <int M>
+void absorbRow(Eigen::MatrixXd& inverseInformation, Eigen::VectorXd& parameters,
+               const Eigen::RowVectorXd& row, const Eigen::MatrixXd& rowCovariance, bool forgetting,
+               double lambda) {
+  using S = Shapes<M>;
+  const Eigen::Index m = rowCovariance.rows();
+  const Eigen::Index n = m - 1;
+  Eigen::Map<typename S::MatM> p(inverseInformation.data(), m, m);
+  const Eigen::Map<const typename S::RowM> h(row.data(), m);
+  const Eigen::Map<const typename S::MatM> c(rowCovariance.data(), m, m);
+  // Any NaN or infinity in P makes its sum non-finite (an overflow of the sum only errs on the
+  // safe side). With finite P, the terms of zero entries of h are exact zeros and are skipped.
+  const bool finiteP = std::isfinite(p.sum());
+
+  const typename S::RowM hp = h * p;
+  const double q = hp.dot(h);
+  typename S::VecM ph(m);
+  if (finiteP) {
+    ph.setZero();
+    for (Eigen::Index j = 0; j < m; ++j) {
+      if (h[j] != 0.0) {
+        ph += p.col(j) * h[j];
+      }
+    }
+  } else {
+    ph.noalias() = p * h.transpose();
+  }
+  double divisor = lambda + q;
+  if (!forgetting) {
+    divisor = 1.0 + q;
+    if (std::abs(divisor) < kSingularDenominator) {
+      return;
+    }
+  }
+  const typename S::VecM gain = ph / divisor;
+  // I − K·h: 1 − K_i·h_i on the diagonal, −K_i·h_j elsewhere.
+  typename S::MatM reduction = -gain * h;
+  reduction.diagonal().array() += 1.0;
+
+  // (I − K·h)·P as a full product. Where h has a zero, the column of I − K·h is the unit vector
+  // (with a finite gain), so that column's term is a copy of the row of P.
+  Eigen::Matrix<bool, M, 1> unitColumn(m);
+  const bool finite = finiteP && std::isfinite(gain.sum());
+  for (Eigen::Index j = 0; j < m; ++j) {
+    unitColumn[j] = finite && h[j] == 0.0;
+  }
+  typename S::MatM updated(m, m);
+  kernels::multiply<M>(reduction.data(), p.data(), updated.data(), m, unitColumn.data());
+  if (forgetting) {
+    p = updated / lambda;
+  } else {
+    p = updated;
+  }
+
+  // Inverse power iteration on the augmented vector [θ; −1]; the last entry is kept at −1.
+  typename S::VecM z(m);
+  z.head(n) = parameters;
+  z(n) = -1.0;
+  const typename S::VecM cz = c * z;
+  const typename S::VecM y = p * cz;
+  const double w = y(n);
+  for (Eigen::Index k = 0; k < n; ++k) {
+    parameters[k] = -y(k) / w;
+  }
+}
+
+/// C = J·diag(noise)·Jᵀ for a Jacobian J whose parameter rows are scaled to internal units:
+/// C(r, s) = Σ_c (J(r, c)·noise[c])·J(s, c), summed over ascending c.
+/// The Jacobians are sparse (a few entries per channel); with finite entries every term that
+/// involves a zero entry is an exact zero, so only the non-zero terms are summed.
+template <int M>
+void rowCovarianceOf(const Eigen::MatrixXd& jacobian,
+                     const Eigen::Matrix<double, kChannels, 1>& noise, Eigen::MatrixXd& out) {
+  using Jac = Eigen::Matrix<double, M, kChannels>;
+  const Eigen::Index m = jacobian.rows();
+  Jac j = jacobian;
+  const Eigen::Index scaledRows = std::min<Eigen::Index>(m - 1, kFixedParameters);
+  for (Eigen::Index k = 0; k < scaledRows; ++k) {
+    j.row(k) *= NormalizationConstants::inv_input_scale[k];
+  }
+  Eigen::Map<typename Shapes<M>::MatM> c(out.data(), m, m);
+  auto fullProduct = [&]() {
+    const Jac weighted = j * noise.asDiagonal();
+    c.noalias() = weighted * j.transpose();
+  };
+  // A non-finite entry or variance (whose products with zeros are not zero) takes the full
+  // product.
+  if (!noise.allFinite()) {
+    fullProduct();
+    return;
+  }
+  // Channel by channel: C += noise[k]·J(:, k)·J(:, k)ᵀ over the non-zero rows of column k.
+  // Channels ascend, so every entry sums its non-zero terms in the order of the full product.
+  c.setZero();
+  Eigen::Matrix<int, M, 1> rows(m);
+  for (int k = 0; k < kChannels; ++k) {
+    Eigen::Index count = 0;
+    for (Eigen::Index r = 0; r < m; ++r) {
+      const double entry = j(r, k);
+      if (entry != 0.0) {
+        if (!std::isfinite(entry)) {
+          fullProduct();
+          return;
+        }
+        rows[count++] = static_cast<int>(r);
+      }
+    }
+    for (Eigen::Index a = 0; a < count; ++a) {
+      const Eigen::Index r = rows[a];
+      const double weighted = j(r, k) * noise[k];
+      for (Eigen::Index b = 0; b < count; ++b) {
+        const Eigen::Index s = rows[b];
+        c(r, s) += weighted * j(s, k);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+EstimationAlgorithm* EstimationAlgorithm::create() { return new RecursiveTLSWrenchBias(); }
+
+EstimationAlgorithm::EstimationAlgorithm()
+    : parameterCount(kFixedParameters),
+      augmentedSize(kFixedAugmented),
+      measurementNoise(Eigen::Matrix<double, kChannels, 1>::Zero()),
+      forgettingFactor(1.0) {}
+
+EstimationAlgorithm::~EstimationAlgorithm() = default;
+
+void EstimationAlgorithm::initialize(const Eigen::VectorXd& prior,
+                                     const Eigen::Matrix<double, 15, 1>& noise,
+                                     double forgettingFactorIn) {
+  measurementNoise = noise;
+  forgettingFactor = forgettingFactorIn;
+  parameterCount = getNumberOfEstimatedParameters();
+  augmentedSize = parameterCount + 1;
+  const Eigen::Index n = parameterCount;
+  const Eigen::Index m = augmentedSize;
+
+  parameterVector = Eigen::VectorXd::Zero(n);
+  for (Eigen::Index i = 0; i < prior.size() && i < n; ++i) {
+    parameterVector[i] = NormalizationConstants::inv_input_scale[i] * prior[i];
+  }
+  parameterCovariance = Eigen::MatrixXd::Ones(n, n);
+  previousParameterVector = parameterVector;
+
+  inverseInformation = Eigen::MatrixXd::Zero(m, m);
+  for (Eigen::Index k = 0; k < n; ++k) {
+    const double s = NormalizationConstants::inv_input_scale[k];
+    inverseInformation(k, k) = 100.0 * s * s;
+  }
+  inverseInformation(n, n) = 100.0;
+
+  covarianceEstimator.initialize(parameterCount, forgettingFactor);
+  rowBuffer = Eigen::RowVectorXd::Zero(m);
+  rowCovarianceBuffer = Eigen::MatrixXd::Zero(m, m);
+
+  const Eigen::VectorXd& t = parameterVector;
+  const Eigen::VectorXd v = measurementNoise;
+  VornLogger::INFO(std::string(88, '='));
+  VornLogger::INFO("[ESTIMATOR ALGORITHM] Payload prior set to:");
+  VornLogger::INFO("  Mass: " + std::to_string(t[0]));
+  VornLogger::INFO("  CoM: " + bracketed(t, 1, 3));
+  VornLogger::INFO("  Inertia: " + bracketed(t, 4, 6));
+  VornLogger::INFO("  Force bias: " + bracketed(t, 10, 3));
+  VornLogger::INFO("  Torque bias: " + bracketed(t, 13, 3));
+  VornLogger::INFO(std::string(89, '-'));
+  VornLogger::INFO("[ESTIMATOR ALGORITHM] Measurement noise covariance set to:");
+  VornLogger::INFO("  Force: " + bracketed(v, 9, 3));
+  VornLogger::INFO("  Torque: " + bracketed(v, 12, 3));
+  VornLogger::INFO("  Lin acc: " + bracketed(v, 0, 3));
+  VornLogger::INFO("  Ang vel: " + bracketed(v, 3, 3));
+  VornLogger::INFO("  Ang acc: " + bracketed(v, 6, 3));
+  VornLogger::INFO(std::string(88, '='));
+}
+
+bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
+                                                ObservationModel* observation, ErrorModel* error) {
+  const Eigen::Index n = parameterCount;
+  const Eigen::Index m = augmentedSize;
+  const Eigen::MatrixXd augmented = observation->computeAugmentedDataMatrix(dynamics);
+  error->updateJacobians(dynamics);
+  previousParameterVector = parameterVector;
+  parameterCovariance.setZero(n, n);
+
+  rowBuffer.resize(m);
+  rowCovarianceBuffer.resize(m, m);
+  for (int i = 0; i < 6; ++i) {
+    // The Jacobian is read in place; its rows are scaled in a copy below.
+    const Eigen::MatrixXd& jacobian = error->jacobian(i);
+    if (jacobian.rows() == kFixedAugmented && m == kFixedAugmented) {
+      rowCovarianceOf<kFixedAugmented>(jacobian, measurementNoise, rowCovarianceBuffer);
+    } else {
+      rowCovarianceOf<Eigen::Dynamic>(jacobian, measurementNoise, rowCovarianceBuffer);
+    }
+    rowBuffer = augmented.row(i);
+    updateParameterVector(rowBuffer, rowCovarianceBuffer);
+    covarianceEstimator.update(parameterVector, inverseInformation, rowBuffer, rowCovarianceBuffer);
+    covarianceEstimator.addCovarianceTo(parameterCovariance);
+  }
+
+  reportProgress();
+  return true;
+}
+
+void EstimationAlgorithm::updateParameterVector(const Eigen::RowVectorXd& row,
+                                                const Eigen::MatrixXd& rowCovariance) {
+  if (parameterVector.hasNaN()) {
+    throw std::runtime_error(
+        "[FATAL ERROR] parameterVector already has NaN at start of updateParameterVector!");
+  }
+  const bool forgetting = covarianceEstimator.withForgetting();
+  const bool fixedShape =
+      parameterVector.size() == kFixedParameters && inverseInformation.rows() == kFixedAugmented &&
+      inverseInformation.cols() == kFixedAugmented && row.size() == kFixedAugmented &&
+      rowCovariance.rows() == kFixedAugmented && rowCovariance.cols() == kFixedAugmented;
+  if (fixedShape) {
+    absorbRow<kFixedAugmented>(inverseInformation, parameterVector, row, rowCovariance, forgetting,
+                               forgettingFactor);
+  } else {
+    absorbRow<Eigen::Dynamic>(inverseInformation, parameterVector, row, rowCovariance, forgetting,
+                              forgettingFactor);
+  }
+}
+
+Eigen::VectorXd EstimationAlgorithm::getParameterVector() const {
+  Eigen::VectorXd p(kFixedParameters);
+  for (Eigen::Index i = 0; i < kFixedParameters; ++i) {
+    p[i] = NormalizationConstants::input_scale[i] * entryOrZero(parameterVector, i);
+  }
+  return p;
+}
+
+Eigen::MatrixXd EstimationAlgorithm::getParameterCovariance() const {
+  Eigen::MatrixXd c(kFixedParameters, kFixedParameters);
+  const auto& s = NormalizationConstants::input_scale;
+  for (Eigen::Index j = 0; j < kFixedParameters; ++j) {
+    for (Eigen::Index i = 0; i < kFixedParameters; ++i) {
+      c(i, j) = s[i] * entryOrZero(parameterCovariance, i, j) * s[j];
+    }
+  }
+  return c;
+}
+
+namespace {
+
+/// (m, c, I) from the internal parameters: first moments divided by the mass.
+Eigen::Matrix<double, 10, 1> inertiaOf(const Eigen::VectorXd& theta) {
+  Eigen::Matrix<double, 10, 1> p;
+  for (Eigen::Index i = 0; i < 10; ++i) {
+    p[i] = NormalizationConstants::input_scale[i] * entryOrZero(theta, i);
+  }
+  Eigen::Matrix<double, 10, 1> result = p;
+  for (Eigen::Index i = 1; i <= 3; ++i) {
+    result[i] = p[i] / p[0];
+  }
+  return result;
+}
+
+}  // namespace
+
+Eigen::Matrix<double, 10, 1> EstimationAlgorithm::getInertia() const {
+  return inertiaOf(parameterVector);
+}
+
+Eigen::Matrix<double, 10, 1> EstimationAlgorithm::getPreviousInertia() const {
+  return inertiaOf(previousParameterVector);
+}
+
+Eigen::Matrix<double, 10, 10> EstimationAlgorithm::getInertiaCovariance() const {
+  const auto& s = NormalizationConstants::input_scale;
+  Eigen::Matrix<double, 10, 10> t;
+  for (Eigen::Index j = 0; j < 10; ++j) {
+    for (Eigen::Index i = 0; i < 10; ++i) {
+      t(i, j) = s[i] * entryOrZero(parameterCovariance, i, j) * s[j];
+    }
+  }
+  Eigen::Matrix<double, 10, 1> p;
+  for (Eigen::Index i = 0; i < 10; ++i) {
+    p[i] = s[i] * entryOrZero(parameterVector, i);
+  }
+  // Jacobian of c = (m·c)/m with respect to (m, m·c); mass and inertia rows stay identity rows.
+  Eigen::Matrix<double, 10, 10> g = Eigen::Matrix<double, 10, 10>::Identity();
+  const double massSquared = p[0] * p[0];
+  for (Eigen::Index i = 1; i <= 3; ++i) {
+    g(i, 0) = -p[i] / massSquared;
+    for (Eigen::Index j = 1; j <= 3; ++j) {
+      g(i, j) = 0.0;
+    }
+    g(i, i) = 1.0 / p[0];
+  }
+  const Eigen::Matrix<double, 10, 10> gt = g * t;
+  return gt * g.transpose();
+}
+
+Eigen::Matrix<double, 6, 6> EstimationAlgorithm::getWrenchBiasCovariance() const {
+  Eigen::Matrix<double, 6, 6> c = Eigen::Matrix<double, 6, 6>::Zero();
+  if (parameterVector.size() < kFixedParameters) {
+    return c;
+  }
+  const auto& s = NormalizationConstants::input_scale;
+  for (Eigen::Index j = 0; j < 6; ++j) {
+    for (Eigen::Index i = 0; i < 6; ++i) {
+      c(i, j) = s[10 + i] * entryOrZero(parameterCovariance, 10 + i, 10 + j) * s[10 + j];
+    }
+  }
+  return c;
+}
+
+}  // namespace vorn

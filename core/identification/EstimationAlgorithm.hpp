@@ -1,0 +1,96 @@
+#pragma once
+
+#include <memory>
+
+#include <Eigen/Core>
+
+#include "data/DynamicsStamped.hpp"
+#include "identification/CovarianceEstimator.hpp"
+#include "identification/ErrorModel.hpp"
+#include "identification/ObservationModel.hpp"
+
+namespace vorn {
+
+/// Recursive total-least-squares identification of the payload's ten inertial parameters and the
+/// sensor's six-component wrench bias.
+///
+/// Parameter vector θ (16 entries, internal units): 0 mass [kg]; 1-3 first mass moments m·c
+/// [kg·m]; 4-9 inertia about the sensor origin, vech order (Ixx, Ixy, Ixz, Iyy, Iyz, Izz)
+/// [kg·m²]; 10-12 force bias [N]; 13-15 torque bias [N·m], all in the sensor frame.
+/// Measurement-noise vector (15 variances): linear acceleration [(m/s²)²], angular velocity
+/// [(rad/s)²], angular acceleration [(rad/s²)²], force [N²], torque [(N·m)²], x, y, z each.
+///
+/// Calling order: `create`, `initialize`, then `update` once per synchronised sample; read-outs
+/// at any time after `initialize`. One thread at a time per instance.
+class EstimationAlgorithm {
+ public:
+  /// Allocates a new `RecursiveTLSWrenchBias`; the caller owns it.
+  static EstimationAlgorithm* create();
+
+  virtual ~EstimationAlgorithm();
+
+  EstimationAlgorithm(const EstimationAlgorithm&) = delete;
+  EstimationAlgorithm& operator=(const EstimationAlgorithm&) = delete;
+
+  /// Number of estimated parameters n (16).
+  virtual int getNumberOfEstimatedParameters() const = 0;
+  /// Absorbs one synchronised sample (six wrench equations); always returns true.
+  /// Throws std::runtime_error when the estimate has turned NaN.
+  virtual bool update(const DynamicsStamped& dynamics) = 0;
+  /// The current wrench-bias estimate as a record (force [N], torque [N·m], stamp 0).
+  virtual DynamicsStamped getEstimatedBias() const = 0;
+  /// Variance of the bias estimate, where the estimator provides one.
+  virtual DynamicsStamped getBiasVariance() const = 0;
+
+  /// Resets all state and prints the configuration banner.
+  /// @param prior physical parameters in the layout of θ, at most 16 entries; missing trailing
+  ///        entries (e.g. the bias when ten are given) start at 0.
+  /// @param measurementNoise the 15 noise variances, layout above.
+  /// @param forgettingFactor λ in (0, 1]; 1.0 disables forgetting.
+  void initialize(const Eigen::VectorXd& prior,
+                  const Eigen::Matrix<double, 15, 1>& measurementNoise, double forgettingFactor);
+
+  /// The sample step: builds the augmented data matrix and the Jacobians and absorbs the six
+  /// rows in the order Fx, Fy, Fz, τx, τy, τz; always returns true.
+  bool inversePowerIteration(const DynamicsStamped& dynamics, ObservationModel* observationModel,
+                             ErrorModel* errorModel);
+
+  /// The per-equation step: recursive-least-squares update of P with the augmented row and one
+  /// inverse power iteration step of θ weighted by the row's error covariance (m x m).
+  void updateParameterVector(const Eigen::RowVectorXd& row, const Eigen::MatrixXd& rowCovariance);
+
+  /// Physical parameter vector (16 entries).
+  Eigen::VectorXd getParameterVector() const;
+  /// Covariance of the physical parameter vector (16 x 16).
+  Eigen::MatrixXd getParameterCovariance() const;
+  /// (m [kg], centre of mass cx, cy, cz [m], Ixx, Ixy, Ixz, Iyy, Iyz, Izz [kg·m²]) from θ.
+  Eigen::Matrix<double, 10, 1> getInertia() const;
+  /// The same read-out from θ as it was before the latest sample.
+  Eigen::Matrix<double, 10, 1> getPreviousInertia() const;
+  /// First-order covariance of `getInertia` (10 x 10).
+  Eigen::Matrix<double, 10, 10> getInertiaCovariance() const;
+  /// Covariance of the bias (force x, y, z, torque x, y, z) (6 x 6).
+  Eigen::Matrix<double, 6, 6> getWrenchBiasCovariance() const;
+
+ protected:
+  EstimationAlgorithm();
+
+  int parameterCount;
+  int augmentedSize;
+  Eigen::Matrix<double, 15, 1> measurementNoise;
+  double forgettingFactor;
+  Eigen::VectorXd parameterVector;
+  Eigen::VectorXd previousParameterVector;
+  Eigen::MatrixXd parameterCovariance;
+  Eigen::MatrixXd inverseInformation;
+  CovarianceEstimator covarianceEstimator;
+  std::unique_ptr<ObservationModel> observationModel;
+  std::unique_ptr<ErrorModel> errorModel;
+
+ private:
+  // Per-row buffers, sized by `initialize`, so that absorbing a row allocates nothing.
+  Eigen::RowVectorXd rowBuffer;
+  Eigen::MatrixXd rowCovarianceBuffer;
+};
+
+}  // namespace vorn
