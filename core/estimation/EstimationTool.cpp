@@ -1,0 +1,85 @@
+#include "estimation/EstimationTool.hpp"
+
+#include <iostream>
+
+#include "logging/VornLogger.hpp"
+
+namespace vorn {
+
+EstimationTool::EstimationTool() = default;
+
+EstimationTool::EstimationTool(const PayloadEstimatorConfig& config)
+    : config(config), configured(true) {}
+
+EstimationTool::~EstimationTool() = default;
+
+void EstimationTool::setConfig(const PayloadEstimatorConfig& newConfig) {
+  config = newConfig;
+  configured = true;
+}
+
+void EstimationTool::init() {
+  if (!configured) {
+    std::cout << "Warning: EstimationTool::init() called without config" << std::endl;
+    return;
+  }
+  algorithm.reset(EstimationAlgorithm::create());
+  const Eigen::VectorXd prior = loadPrior();
+  algorithm->initialize(prior, loadSensorCov(), 1.0);
+  VornLogger::INFO("Estimation tool has been initialized");
+}
+
+Eigen::Matrix<double, 10, 1> EstimationTool::loadPrior() const {
+  Eigen::Matrix<double, 10, 1> prior = Eigen::Matrix<double, 10, 1>::Zero();
+  if (!config) {
+    return prior;
+  }
+  const double mass = config->prior_mass;
+  prior[0] = mass;
+  prior.segment<3>(1) = mass * config->prior_com;
+  prior.segment<6>(4) = config->prior_inertia;
+  return prior;
+}
+
+Eigen::Matrix<double, 15, 1> EstimationTool::loadSensorCov() const {
+  Eigen::Matrix<double, 15, 1> noise = Eigen::Matrix<double, 15, 1>::Zero();
+  if (!config) {
+    return noise;
+  }
+  noise << config->linear_acc_noise, config->angular_vel_noise, config->angular_acc_noise,
+      config->force_noise, config->torque_noise;
+  return noise;
+}
+
+bool EstimationTool::update(const DynamicsStamped& dynamics) {
+  if (!algorithm) {
+    std::cout << "Warning: EstimationTool::update() called without initialized algorithm"
+              << std::endl;
+    return false;
+  }
+  return algorithm->update(dynamics);
+}
+
+Eigen::Matrix<double, 10, 1> EstimationTool::getInertia() const {
+  return algorithm ? algorithm->getInertia() : Eigen::Matrix<double, 10, 1>::Zero().eval();
+}
+
+Eigen::Matrix<double, 10, 1> EstimationTool::getPreviousInertia() const {
+  return algorithm ? algorithm->getPreviousInertia() : Eigen::Matrix<double, 10, 1>::Zero().eval();
+}
+
+Eigen::Matrix<double, 10, 10> EstimationTool::getInertiaCovariance() const {
+  return algorithm ? algorithm->getInertiaCovariance()
+                   : Eigen::Matrix<double, 10, 10>::Zero().eval();
+}
+
+Eigen::Matrix<double, 6, 6> EstimationTool::getWrenchBiasCovariance() const {
+  return algorithm ? algorithm->getWrenchBiasCovariance()
+                   : Eigen::Matrix<double, 6, 6>::Zero().eval();
+}
+
+DynamicsStamped EstimationTool::getEstimatedBias() const {
+  return algorithm ? algorithm->getEstimatedBias() : DynamicsStamped();
+}
+
+}  // namespace vorn

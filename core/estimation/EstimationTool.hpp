@@ -1,0 +1,63 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include <Eigen/Core>
+
+#include "data/DynamicsStamped.hpp"
+#include "estimation/PayloadEstimatorConfig.hpp"
+#include "identification/EstimationAlgorithm.hpp"
+
+namespace vorn {
+
+/// Owner of the recursive estimator: creates and initialises it from the configuration's prior
+/// payload and measurement noise (always without forgetting), feeds it synchronised samples and
+/// forwards its read-outs, answering with zeros while no estimator exists.
+class EstimationTool {
+ public:
+  /// A tool without configuration: `init` only warns until `setConfig` is called.
+  EstimationTool();
+  /// Copies the configuration; the estimator is created by `init`.
+  explicit EstimationTool(const PayloadEstimatorConfig& config);
+  ~EstimationTool();
+
+  EstimationTool(const EstimationTool&) = delete;
+  EstimationTool& operator=(const EstimationTool&) = delete;
+
+  /// Replaces the stored configuration; a running estimator keeps its prior and noise until the
+  /// next `init`.
+  void setConfig(const PayloadEstimatorConfig& config);
+
+  /// (Re)creates the estimator and initialises it from the stored configuration. Without a
+  /// configuration it writes a warning to standard output and changes nothing.
+  void init();
+
+  /// Prior (m, m·cx, m·cy, m·cz, Ixx, Ixy, Ixz, Iyy, Iyz, Izz) in kg, kg·m, kg·m².
+  /// Precondition: a configuration has been given (zeros otherwise).
+  Eigen::Matrix<double, 10, 1> loadPrior() const;
+  /// Noise variances in the estimator's order: linear acceleration, angular velocity, angular
+  /// acceleration, force, torque (x, y, z each). Precondition as for `loadPrior`.
+  Eigen::Matrix<double, 15, 1> loadSensorCov() const;
+
+  /// Feeds one synchronised sample. False, with a warning on standard output, before `init`.
+  /// The estimator's NaN exception passes through.
+  bool update(const DynamicsStamped& dynamics);
+
+  /// (m, cx, cy, cz, Ixx, Ixy, Ixz, Iyy, Iyz, Izz); zeros before `init`.
+  Eigen::Matrix<double, 10, 1> getInertia() const;
+  Eigen::Matrix<double, 10, 1> getPreviousInertia() const;
+  /// Covariance of `getInertia`; zeros before `init`.
+  Eigen::Matrix<double, 10, 10> getInertiaCovariance() const;
+  /// Covariance of the wrench bias (Fx, Fy, Fz, Tx, Ty, Tz); zeros before `init`.
+  Eigen::Matrix<double, 6, 6> getWrenchBiasCovariance() const;
+  /// The estimated wrench bias as a record; a default record before `init`.
+  DynamicsStamped getEstimatedBias() const;
+
+ private:
+  std::unique_ptr<EstimationAlgorithm> algorithm;
+  std::optional<PayloadEstimatorConfig> config;
+  bool configured = false;
+};
+
+}  // namespace vorn

@@ -1,0 +1,242 @@
+#include "estimation/InertiaEstimator.hpp"
+
+#include <atomic>
+#include <cmath>
+#include <iostream>
+#include <limits>
+#include <string>
+
+#include "data/Sync.hpp"
+#include "logging/VornLogger.hpp"
+
+namespace vorn {
+namespace {
+
+// Synchronised records of every estimator in the process. The series are shrunk from the tenth
+// one on; once the counter saturates they are shrunk after every record.
+std::atomic<std::int64_t> sample_count{0};
+
+// Reads the counter and increments it unless it has saturated; returns the value read.
+std::int64_t readAndIncrementSampleCount() {
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  std::int64_t previous = sample_count.load(std::memory_order_relaxed);
+  while (previous < kMax &&
+         !sample_count.compare_exchange_weak(previous, previous + 1, std::memory_order_relaxed)) {
+  }
+  return previous;
+}
+
+// The standard deviation test of one diagonal entry.
+bool stdDevBelow(double variance, double threshold) {
+  if (!std::isfinite(variance)) {
+    return false;
+  }
+  const double stdDev = variance > 0.0 ? std::sqrt(variance) : 0.0;
+  return stdDev < threshold;
+}
+
+}  // namespace
+
+InertiaEstimator::InertiaEstimator(const PayloadEstimatorConfig& config)
+    : estimationTool(std::make_unique<EstimationTool>(config)), config(config) {}
+
+InertiaEstimator::~InertiaEstimator() = default;
+
+void InertiaEstimator::setConfig(const PayloadEstimatorConfig& newConfig) {
+  config = newConfig;
+  estimationTool = std::make_unique<EstimationTool>(newConfig);
+  massThreshold = newConfig.mass_threshold;
+  comThreshold = newConfig.com_threshold;
+  inertiaThreshold = newConfig.inertia_threshold;
+  wrenchBiasThreshold = newConfig.wrench_bias_threshold;
+  init();
+}
+
+void InertiaEstimator::init() {
+  clearSeriesAndFilters();
+  estimationTool->init();
+  VornLogger::INFO("Estimator has been initialized");
+}
+
+void InertiaEstimator::clearSeriesAndFilters() {
+  linAccRaw.clear();
+  angVelRaw.clear();
+  forceRaw.clear();
+  torqueRaw.clear();
+  linAccFiltered.clear();
+  angVelFiltered.clear();
+  angAcc.clear();
+  kinematics.clear();
+  wrenches.clear();
+  initFilters();
+  // A new run (or a restarted clock) must not differentiate against the previous run's last
+  // angular velocity, nor hand the estimator the previous run's last record.
+  angAccFilter.reset();
+  latestDynamics = DynamicsStamped();
+  newDynamics = false;
+}
+
+void InertiaEstimator::initFilters() {
+  imuFilter.readCoeffs("filter", "coeffs", "smoothing", "imu", false);
+  ftFilter.readCoeffs("filter", "coeffs", "smoothing", "ft", false);
+  angVelDiffFilter.readCoeffs("filter", "coeffs", "differentiation", "ang_vel", true);
+  angAccFilter.setTimeConstant(0.1);
+}
+
+bool InertiaEstimator::admitSample(double stamp) {
+  if (linAccRaw.empty()) {
+    return true;
+  }
+  const double jumpBack = linAccRaw.latest().stamp() - stamp;
+  if (jumpBack > kClockResetJump) {
+    VornLogger::WARN("Sample time stamp jumped back by " + std::to_string(jumpBack) +
+                     " seconds; restarting the estimator's series and filters, the estimate is "
+                     "kept");
+    clearSeriesAndFilters();
+    return true;
+  }
+  return !(jumpBack > kDuplicateTolerance);
+}
+
+bool InertiaEstimator::isDuplicateImuMsg(double stamp) const {
+  if (linAccRaw.empty()) {
+    return false;
+  }
+  return std::abs(stamp - linAccRaw.latest().stamp()) < kDuplicateTolerance;
+}
+
+void InertiaEstimator::setCalibratedImu(const Vec3dStamped& linAcc, const Vec3dStamped& angVel) {
+  if (isDuplicateImuMsg(linAcc.stamp())) {
+    return;
+  }
+  linAccRaw.emplaceBack(linAcc);
+  angVelRaw.emplaceBack(angVel);
+  if (linAccRaw.size() < imuFilter.size()) {
+    return;
+  }
+  linAccFiltered.emplaceBack(imuFilter.filter(linAccRaw));
+  angVelFiltered.emplaceBack(imuFilter.filter(angVelRaw));
+  if (angVelFiltered.size() < angAccFilter.size()) {
+    return;
+  }
+  angAcc.emplaceBack(angAccFilter.filterAndDifferentiate(angVelFiltered));
+  if (!sync::kinematicsIsSyncable(linAccFiltered, angVelFiltered, angAcc)) {
+    std::cout << "IMU Callback: Can't sync linAcc, angVel and angAcc, wait for more data..."
+              << std::endl;
+    return;
+  }
+  kinematics.emplaceBack(sync::syncKinematics(linAccFiltered, angVelFiltered, angAcc));
+}
+
+void InertiaEstimator::setCalibratedWrench(const Vec3dStamped& force, const Vec3dStamped& torque) {
+  forceRaw.emplaceBack(force);
+  torqueRaw.emplaceBack(torque);
+  if (forceRaw.size() < ftFilter.size()) {
+    return;
+  }
+  const Vec3dStamped filteredForce = ftFilter.filter(forceRaw);
+  const Vec3dStamped filteredTorque = ftFilter.filter(torqueRaw);
+  wrenches.emplaceBack(WrenchStamped(filteredForce, filteredTorque));
+  if (kinematics.empty()) {
+    return;
+  }
+  if (!sync::dynamicsIsSyncable(kinematics, wrenches)) {
+    return;
+  }
+  latestDynamics = sync::syncDynamics(kinematics, wrenches);
+  newDynamics = true;
+  if (readAndIncrementSampleCount() < 9) {
+    return;
+  }
+  shrinkAllSeries();
+}
+
+void InertiaEstimator::shrinkAllSeries() {
+  linAccRaw.shrink();
+  angVelRaw.shrink();
+  forceRaw.shrink();
+  torqueRaw.shrink();
+  linAccFiltered.shrink();
+  angVelFiltered.shrink();
+  angAcc.shrink();
+  kinematics.shrink();
+  wrenches.shrink();
+}
+
+bool InertiaEstimator::update() {
+  if (newDynamics) {
+    // Cleared first: a record that made the estimator throw is not offered again.
+    newDynamics = false;
+    estimationTool->update(latestDynamics);
+  }
+  return true;
+}
+
+Eigen::VectorXd InertiaEstimator::getParamsSolution() const {
+  Eigen::VectorXd solution(16);
+  solution.head<10>() = estimationTool->getInertia();
+  const DynamicsStamped bias = estimationTool->getEstimatedBias();
+  solution.segment<3>(10) = bias.force();
+  solution.segment<3>(13) = bias.torque();
+  return solution;
+}
+
+Eigen::VectorXd InertiaEstimator::getStdDevInertialParameters() const {
+  return estimationTool->getInertiaCovariance().diagonal().cwiseSqrt();
+}
+
+Eigen::VectorXd InertiaEstimator::getStdDevWrenchBias() const {
+  return estimationTool->getWrenchBiasCovariance().diagonal().cwiseSqrt();
+}
+
+Eigen::VectorXd InertiaEstimator::getParamsSolutionCovariance() const {
+  Eigen::VectorXd variances(16);
+  variances.head<10>() = estimationTool->getInertiaCovariance().diagonal();
+  variances.tail<6>() = estimationTool->getWrenchBiasCovariance().diagonal();
+  return variances;
+}
+
+bool InertiaEstimator::isConverged() const {
+  const Eigen::Matrix<double, 10, 10> inertia = estimationTool->getInertiaCovariance();
+  const Eigen::Matrix<double, 6, 6> bias = estimationTool->getWrenchBiasCovariance();
+  if (!covarianceWithinThresholds(inertia, bias)) {
+    return false;
+  }
+  // A solution with a non-finite entry is never accepted, whatever its covariance says.
+  return getParamsSolution().allFinite();
+}
+
+bool InertiaEstimator::covarianceWithinThresholds(const Eigen::Matrix<double, 10, 10>& inertia,
+                                                  const Eigen::Matrix<double, 6, 6>& bias) const {
+  if (!stdDevBelow(inertia(0, 0), massThreshold)) {
+    return false;
+  }
+  for (int i = 1; i <= 3; ++i) {
+    if (!stdDevBelow(inertia(i, i), comThreshold)) {
+      return false;
+    }
+  }
+  for (int i = 4; i <= 9; ++i) {
+    if (!stdDevBelow(inertia(i, i), inertiaThreshold)) {
+      return false;
+    }
+  }
+  for (int i = 0; i < 6; ++i) {
+    if (!stdDevBelow(bias(i, i), wrenchBiasThreshold)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::array<std::uint32_t, InertiaEstimator::kSeriesCount> InertiaEstimator::seriesSizes() const {
+  return {linAccRaw.size(), angVelRaw.size(),      forceRaw.size(),
+          torqueRaw.size(), linAccFiltered.size(), angVelFiltered.size(),
+          angAcc.size(),    kinematics.size(),     wrenches.size()};
+}
+
+std::int64_t InertiaEstimator::sampleCount() {
+  return sample_count.load(std::memory_order_relaxed);
+}
+
+}  // namespace vorn

@@ -1,0 +1,135 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include <Eigen/Core>
+
+#include "data/DynamicsStamped.hpp"
+#include "data/KinematicsSeries.hpp"
+#include "data/Vec3dSeries.hpp"
+#include "data/Vec3dStamped.hpp"
+#include "data/WrenchSeries.hpp"
+#include "estimation/EstimationTool.hpp"
+#include "estimation/PayloadEstimatorConfig.hpp"
+#include "filters/EMAFilter.hpp"
+#include "filters/FIRfilter.hpp"
+
+namespace vorn {
+
+/// The estimation pipeline: keeps raw and filtered series of the sensor streams, derives angular
+/// acceleration from the filtered angular velocity, synchronises kinematics and wrenches into one
+/// `DynamicsStamped` record, feeds each new record to the `EstimationTool` and decides
+/// convergence against the configured thresholds.
+///
+/// Vectors it returns are ordered: mass (kg); centre of mass x, y, z (m, sensor frame); inertia
+/// about the sensor origin Ixx, Ixy, Ixz, Iyy, Iyz, Izz (kg·m²); then, where present, force bias
+/// x, y, z (N) and torque bias x, y, z (N·m).
+///
+/// Used by one thread at a time. `setConfig` must run before the first sample.
+class InertiaEstimator {
+ public:
+  /// Number of `seriesSizes` entries: the nine series in shrink order.
+  static constexpr int kSeriesCount = 9;
+  /// A stamp this much older than the newest accepted IMU stamp (s) or more counts as out of
+  /// order; a stamp within it of the newest one is a duplicate.
+  static constexpr double kDuplicateTolerance = 1e-5;
+  /// A jump back in time of more than this (s) is taken as a restart of the sender's clock.
+  static constexpr double kClockResetJump = 1.0;
+
+  /// Creates the estimation tool; filters, thresholds and series wait for `setConfig`.
+  explicit InertiaEstimator(const PayloadEstimatorConfig& config);
+  virtual ~InertiaEstimator();
+
+  InertiaEstimator(const InertiaEstimator&) = delete;
+  InertiaEstimator& operator=(const InertiaEstimator&) = delete;
+
+  /// Adopts the configuration: a fresh estimation tool, the four thresholds, then `init`.
+  void setConfig(const PayloadEstimatorConfig& config);
+  /// Empties the series, restarts the filters, forgets the latest record and initialises the
+  /// estimation tool (its estimate restarts from the prior).
+  void init();
+  /// Loads the smoothing and differentiation taps and the EMA time constant (0.1 s).
+  void initFilters();
+
+  /// Decides whether a sample stamped `stamp` (s) may enter the pipeline. False for a stamp more
+  /// than `kDuplicateTolerance` older than the newest accepted IMU stamp: the whole sample is to
+  /// be dropped. A jump back by more than `kClockResetJump` is a clock reset: a WARN line, the
+  /// series and filters restart (the estimate is kept) and the sample is admitted.
+  bool admitSample(double stamp);
+
+  /// Feeds one IMU sample: linear acceleration (m/s², gravity included) and angular velocity
+  /// (rad/s), sensor frame, same stamp. A duplicate stamp is dropped silently.
+  void setCalibratedImu(const Vec3dStamped& linAcc, const Vec3dStamped& angVel);
+  /// True when `stamp` lies within `kDuplicateTolerance` of the newest raw IMU stamp.
+  bool isDuplicateImuMsg(double stamp) const;
+  /// Feeds one wrench sample: force (N) and torque (N·m), sensor frame, same stamp. Replaces the
+  /// latest record when kinematics and wrenches can be synchronised.
+  void setCalibratedWrench(const Vec3dStamped& force, const Vec3dStamped& torque);
+  /// Shrinks all nine series once.
+  void shrinkAllSeries();
+
+  /// Feeds the estimation tool the record synchronised since the previous call, if there is
+  /// one; otherwise it changes nothing. Returns true (the tool always exists). The estimator's
+  /// NaN exception passes through.
+  bool update();
+
+  /// The 16 solution values (order above).
+  Eigen::VectorXd getParamsSolution() const;
+  /// Standard deviations of the ten inertial values; a negative variance gives NaN.
+  Eigen::VectorXd getStdDevInertialParameters() const;
+  /// Standard deviations of the six bias components; a negative variance gives NaN.
+  Eigen::VectorXd getStdDevWrenchBias() const;
+  /// The 16 variances of the solution values.
+  Eigen::VectorXd getParamsSolutionCovariance() const;
+
+  /// True when every standard deviation lies strictly below its threshold and the solution is
+  /// finite (see `covarianceWithinThresholds`). Always false before `setConfig`.
+  bool isConverged() const;
+  /// The threshold test of `isConverged` on given covariances: inertia covariance `inertia`
+  /// (10 x 10) and wrench-bias covariance `bias` (6 x 6). A finite negative variance counts as a
+  /// standard deviation of 0; a non-finite one fails the test.
+  bool covarianceWithinThresholds(const Eigen::Matrix<double, 10, 10>& inertia,
+                                  const Eigen::Matrix<double, 6, 6>& bias) const;
+
+  /// The most recent synchronised record; all zero before the first one of a run.
+  const DynamicsStamped& getLatestDynamics() const { return latestDynamics; }
+  /// True when a record was synchronised since the previous `update`.
+  bool hasNewDynamics() const { return newDynamics; }
+  /// Sizes of linAccRaw, angVelRaw, forceRaw, torqueRaw, linAccFiltered, angVelFiltered, angAcc,
+  /// kinematics and wrenches, in this order.
+  std::array<std::uint32_t, kSeriesCount> seriesSizes() const;
+  /// Synchronised records counted so far by all estimators of the process.
+  static std::int64_t sampleCount();
+
+ private:
+  /// Empties the series and restarts the filters; the estimation tool is untouched.
+  void clearSeriesAndFilters();
+
+  std::unique_ptr<EstimationTool> estimationTool;
+  double massThreshold = 0.0;
+  double comThreshold = 0.0;
+  double inertiaThreshold = 0.0;
+  double wrenchBiasThreshold = 0.0;
+  FIRfilter imuFilter;
+  FIRfilter ftFilter;
+  FIRfilter angVelDiffFilter;
+  EMAFilter angAccFilter;
+  Vec3dSeries linAccRaw;
+  Vec3dSeries angVelRaw;
+  Vec3dSeries forceRaw;
+  Vec3dSeries torqueRaw;
+  Vec3dSeries linAccFiltered;
+  Vec3dSeries angVelFiltered;
+  Vec3dSeries angAcc;
+  KinematicsSeries kinematics;
+  WrenchSeries wrenches;
+  DynamicsStamped latestDynamics;
+  std::optional<PayloadEstimatorConfig> config;
+  /// Set when `latestDynamics` is replaced, cleared when `update` consumes it.
+  bool newDynamics = false;
+};
+
+}  // namespace vorn

@@ -1,0 +1,231 @@
+#include "VornPayloadEstimatorImpl.hpp"
+
+#include <cmath>
+#include <exception>
+#include <iomanip>
+#include <iostream>
+#include <stdexcept>
+
+#include "data/Vec3dStamped.hpp"
+#include "estimation/ParameterFileWriter.hpp"
+#include "logging/VornLogger.hpp"
+
+namespace vorn {
+namespace {
+
+constexpr int kVersionMajor = 1;
+constexpr int kVersionMinor = 0;
+constexpr int kVersionPatch = 3;
+
+constexpr int kStatusOk = 0;
+constexpr int kStatusRejected = 5;
+
+constexpr const char* kGrey = "\033[90m";
+constexpr const char* kReset = "\033[0m";
+
+Vec3dStamped stampedVector(const std::array<double, 12>& sample, int first, double stamp) {
+  return Vec3dStamped(stamp, Eigen::Vector3d(sample[first], sample[first + 1], sample[first + 2]));
+}
+
+// Values `first` .. `last` of `values`, each in fixed notation in a field of `width`, joined
+// by ", ". Field widths pad on the left and never truncate.
+void printFixedList(std::ostream& out, const Eigen::VectorXd& values, int first, int last,
+                    int width) {
+  out << std::fixed << std::setprecision(4);
+  for (int i = first; i <= last; ++i) {
+    if (i > first) {
+      out << ", ";
+    }
+    out << std::setw(width) << values[i];
+  }
+}
+
+// Values `first` .. `last` in scientific notation with 4 decimals, no field width.
+void printScientificList(std::ostream& out, const Eigen::VectorXd& values, int first, int last) {
+  out << std::scientific << std::setprecision(4);
+  for (int i = first; i <= last; ++i) {
+    if (i > first) {
+      out << ", ";
+    }
+    out << values[i];
+  }
+}
+
+}  // namespace
+
+VornPayloadEstimator::VornPayloadEstimatorImpl::VornPayloadEstimatorImpl(
+    const std::string& configPath)
+    : version_printer_([] {
+        VornLogger::INFO("VornPayloadEstimator version: V" + std::to_string(kVersionMajor) + "." +
+                         std::to_string(kVersionMinor) + "." + std::to_string(kVersionPatch));
+        return 0;
+      }()),
+      config_(configPath),
+      inertia_estimator_(config_) {
+  VornLogger::INFO("Vorn Payload Estimator has been initialized successfully");
+}
+
+VornPayloadEstimator::VornPayloadEstimatorImpl::~VornPayloadEstimatorImpl() = default;
+
+void VornPayloadEstimator::VornPayloadEstimatorImpl::initEstimator() {
+  VornLogger::INFO("Initializing estimator");
+  try {
+    inertia_estimator_.setConfig(config_);
+    initialized_ = true;
+    VornLogger::INFO("Estimator initialized");
+  } catch (const std::exception&) {
+    initialized_ = false;
+    throw;
+  }
+}
+
+bool VornPayloadEstimator::VornPayloadEstimatorImpl::startPayloadEstimation() {
+  initEstimator();
+  if (!initialized_) {
+    VornLogger::ERROR_LOG("Cannot start payload estimation - estimator not properly initialized");
+    return false;
+  }
+  lastRunConverged_ = false;
+  if (state_ == EstimatorState::Running) {
+    state_ = EstimatorState::Stopped;
+    // The pipeline was re-initialised above: this asks the fresh estimate.
+    if (inertia_estimator_.isConverged()) {
+      return true;
+    }
+    std::cout << "[InertialWrenchCompensation] stopped estimator before convergence." << std::endl;
+    return true;
+  }
+  state_ = EstimatorState::Running;
+  run_start_time_ = std::chrono::steady_clock::now();
+  VornLogger::INFO("Payload estimation has started successfully");
+  VornLogger::INFO("Tool should not be in contact while estimator is running!");
+  return true;
+}
+
+int VornPayloadEstimator::VornPayloadEstimatorImpl::update(std::array<double, 12> sample,
+                                                           double stamp) {
+  if (sample[6] == 0.0 && sample[7] == 0.0 && sample[8] == 0.0 && sample[9] == 0.0 &&
+      sample[10] == 0.0 && sample[11] == 0.0) {
+    throw std::runtime_error(
+        "IMU data is not available \u2014 make sure the IMU is enabled (Rev K: appmode should be "
+        "2)");
+  }
+  if (state_ != EstimatorState::Running) {
+    return kStatusOk;
+  }
+  if (!initialized_) {
+    VornLogger::ERROR_LOG("Estimator is running but not properly initialized");
+    return kStatusRejected;
+  }
+  bool finite = std::isfinite(stamp);
+  for (const double value : sample) {
+    finite = finite && std::isfinite(value);
+  }
+  if (!finite) {
+    VornLogger::ERROR_LOG("Failed to process sample in estimator: non-finite value.");
+    return kStatusRejected;
+  }
+  try {
+    processRunningSample(sample, stamp);
+  } catch (const std::exception& e) {
+    state_ = EstimatorState::Stopped;
+    lastRunConverged_ = false;
+    VornLogger::ERROR_LOG(std::string("Payload estimation stopped: ") + e.what());
+    throw;
+  }
+  return kStatusOk;
+}
+
+void VornPayloadEstimator::VornPayloadEstimatorImpl::processRunningSample(
+    const std::array<double, 12>& sample, double stamp) {
+  // An out-of-order sample is dropped whole, like a duplicate; a restarted clock restarts the
+  // series inside admitSample.
+  if (!inertia_estimator_.admitSample(stamp)) {
+    return;
+  }
+  inertia_estimator_.setCalibratedImu(stampedVector(sample, 6, stamp),
+                                      stampedVector(sample, 9, stamp));
+  inertia_estimator_.setCalibratedWrench(stampedVector(sample, 0, stamp),
+                                         stampedVector(sample, 3, stamp));
+  inertia_estimator_.update();
+
+  const double elapsed = elapsedRunTime();
+  if (elapsed > config_.min_time && inertia_estimator_.isConverged()) {
+    VornLogger::INFO("Estimator converged in " + std::to_string(elapsed) + " seconds.");
+    writeInertialParametersToFile();
+    const Eigen::VectorXd solution = inertia_estimator_.getParamsSolution();
+    const Eigen::VectorXd stdDev = inertia_estimator_.getParamsSolutionCovariance().cwiseSqrt();
+    printEstimationMetrics(solution, stdDev, elapsed);
+    state_ = EstimatorState::Stopped;
+    lastRunConverged_ = true;
+  } else if (elapsed > config_.max_time) {
+    VornLogger::ERROR_LOG("Estimator did not converge within the maximum time limit of " +
+                          std::to_string(config_.max_time) + " seconds.");
+    state_ = EstimatorState::Stopped;
+  }
+}
+
+double VornPayloadEstimator::VornPayloadEstimatorImpl::elapsedRunTime() const {
+  const auto ticks = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                         std::chrono::steady_clock::now() - run_start_time_)
+                         .count();
+  return static_cast<double>(ticks) / 1e9;
+}
+
+void VornPayloadEstimator::VornPayloadEstimatorImpl::writeInertialParametersToFile() {
+  VornLogger::INFO("Writing estimated payload parameters to file...");
+  try {
+    const bool withBias = config_.output_bias_estimate;
+    const Eigen::VectorXd solution = inertia_estimator_.getParamsSolution();
+    const auto target =
+        ParameterFileWriter::outputPath(config_.getConfigPath(), config_.output_config_file_name);
+    ParameterFileWriter::write(target, config_.getConfigPath(), solution, withBias);
+  } catch (const std::exception& e) {
+    VornLogger::ERROR_LOG(std::string("Failed to write inertial parameters to file: ") + e.what());
+  }
+}
+
+void VornPayloadEstimator::VornPayloadEstimatorImpl::printEstimationMetrics(
+    const Eigen::VectorXd& solution, const Eigen::VectorXd& stdDev, double elapsedSeconds) {
+  std::ostream& out = std::cout;
+  const std::string heavyRule(100, '=');
+  out << std::endl;
+  out << heavyRule << std::endl;
+  out << "PAYLOAD ESTIMATION RESULTS" << std::endl;
+  out << "Time: " << std::fixed << std::setprecision(2) << elapsedSeconds << "s (CONVERGED)"
+      << std::endl;
+  out << std::string(100, '-') << std::endl;
+
+  out << "Mass: " << std::fixed << std::setprecision(4) << std::setw(7) << solution[0] << " kg"
+      << std::endl;
+  out << kGrey << "       std: " << std::scientific << std::setprecision(4) << stdDev[0] << kReset
+      << std::endl;
+
+  out << "CoM:  [";
+  printFixedList(out, solution, 1, 3, 6);
+  out << "] m [cx, cy, cz]" << std::endl;
+  // The centre-of-mass deviations arrive already propagated to metres.
+  out << kGrey << "       std: [";
+  printScientificList(out, stdDev, 1, 3);
+  out << "]" << kReset << std::endl;
+
+  out << "Inertia: [";
+  printFixedList(out, solution, 4, 9, 6);
+  out << "] kg*m\u00b2 [Ixx, Ixy, Ixz, Iyy, Iyz, Izz]" << std::endl;
+  out << kGrey << "          std: [";
+  printScientificList(out, stdDev, 4, 9);
+  out << "]" << kReset << std::endl;
+
+  out << "Wrench Bias: [";
+  printFixedList(out, solution, 10, 15, 5);
+  out << "] N, N*m [Fx, Fy, Fz, Mx, My, Mz]" << std::endl;
+  out << kGrey << "              std: [";
+  printScientificList(out, stdDev, 10, 15);
+  out << "]" << kReset << std::endl;
+
+  out << heavyRule << std::endl;
+  out << std::endl;
+  out << std::scientific << std::setprecision(4);
+}
+
+}  // namespace vorn

@@ -1,0 +1,112 @@
+#include "estimation/EstimationTool.hpp"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/EstimatorTestSupport.hpp"
+
+namespace vorn {
+namespace {
+
+using test::ConfigText;
+using test::CoutCapture;
+using test::TempDir;
+
+PayloadEstimatorConfig loadConfig(const ConfigText& text) {
+  TempDir dir;
+  CoutCapture quiet;
+  return PayloadEstimatorConfig(text.writeTo(dir.file("estimator.json")));
+}
+
+// A moving sample that certainly changes the estimate.
+DynamicsStamped movingSample() {
+  const KinematicsStamped kinematics(0.5, Eigen::Vector3d(1.0, -2.0, 9.0),
+                                     Eigen::Vector3d(0.3, 0.2, -0.1),
+                                     Eigen::Vector3d(2.0, -1.0, 0.5));
+  const WrenchStamped wrench(0.5, Eigen::Vector3d(-1.0, 3.0, -13.0),
+                             Eigen::Vector3d(0.2, 0.1, -0.05));
+  return DynamicsStamped(kinematics, wrench);
+}
+
+TEST(EstimationTool, WithoutEstimatorUpdateWarnsEveryTimeAndGettersAnswerZerosSilently) {
+  EstimationTool tool(loadConfig(ConfigText()));
+  CoutCapture out;
+  EXPECT_FALSE(tool.update(movingSample()));
+  EXPECT_FALSE(tool.update(movingSample()));
+  const std::string warning =
+      "Warning: EstimationTool::update() called without initialized algorithm\n";
+  EXPECT_EQ(out.text(), warning + warning);
+
+  out.clear();
+  EXPECT_TRUE(tool.getInertia().isZero(0.0));
+  EXPECT_TRUE(tool.getPreviousInertia().isZero(0.0));
+  EXPECT_TRUE(tool.getInertiaCovariance().isZero(0.0));
+  EXPECT_TRUE(tool.getWrenchBiasCovariance().isZero(0.0));
+  const DynamicsStamped bias = tool.getEstimatedBias();
+  EXPECT_EQ(bias.stamp(), 0.0);
+  EXPECT_TRUE(bias.force().isZero(0.0));
+  EXPECT_TRUE(bias.torque().isZero(0.0));
+  EXPECT_EQ(out.text(), "");
+}
+
+TEST(EstimationTool, InitWithoutConfigurationOnlyWarns) {
+  EstimationTool tool;
+  CoutCapture out;
+  tool.init();
+  EXPECT_EQ(out.text(), "Warning: EstimationTool::init() called without config\n");
+  EXPECT_FALSE(tool.update(movingSample()));
+}
+
+TEST(EstimationTool, PriorConvertsTheCentreOfMassToFirstMoments) {
+  const EstimationTool tool(loadConfig(ConfigText()
+                                           .set("prior_payload_properties.mass", "2.0")
+                                           .set("prior_payload_properties.com.x", "0.1")
+                                           .set("prior_payload_properties.com.y", "0")
+                                           .set("prior_payload_properties.com.z", "-0.05")
+                                           .set("prior_payload_properties.inertia.Ixy", "0.007")));
+  Eigen::Matrix<double, 10, 1> expected;
+  expected << 2.0, 0.2, 0.0, -0.1, 0.01, 0.007, 0.0, 0.02, 0.0, 0.03;
+  EXPECT_EQ(tool.loadPrior(), expected);
+}
+
+TEST(EstimationTool, NoiseVectorFollowsTheJacobianOrderNotTheFileOrder) {
+  const EstimationTool tool(loadConfig(ConfigText()
+                                           .setNoise("force", "1")
+                                           .setNoise("torque", "2")
+                                           .setNoise("linear_acc", "3")
+                                           .setNoise("angular_vel", "4")
+                                           .setNoise("angular_acc", "5")
+                                           .set("measurement_noise_covariance.force.z", "1.5")));
+  Eigen::Matrix<double, 15, 1> expected;
+  expected << 3, 3, 3, 4, 4, 4, 5, 5, 5, 1, 1, 1.5, 2, 2, 2;
+  EXPECT_EQ(tool.loadSensorCov(), expected);
+}
+
+TEST(EstimationTool, InitStartsFromThePriorAndASecondInitDiscardsTheEstimate) {
+  EstimationTool tool(loadConfig(ConfigText()));
+  CoutCapture out;
+  tool.init();
+  EXPECT_TRUE(test::contains(out.text(), "Estimation tool has been initialized"));
+  Eigen::Matrix<double, 10, 1> prior;
+  prior << 1.5, 0.01, -0.02, 0.05, 0.01, 0.0, 0.0, 0.02, 0.0, 0.03;
+  EXPECT_TRUE(tool.getInertia().isApprox(prior, 1e-12));
+
+  EXPECT_TRUE(tool.update(movingSample()));
+  EXPECT_FALSE(tool.getInertia().isApprox(prior, 1e-6));
+  tool.init();
+  EXPECT_TRUE(tool.getInertia().isApprox(prior, 1e-12));
+}
+
+TEST(EstimationTool, SetConfigTakesEffectOnlyAtTheNextInit) {
+  EstimationTool tool(loadConfig(ConfigText()));
+  CoutCapture quiet;
+  tool.init();
+  tool.setConfig(loadConfig(ConfigText().set("prior_payload_properties.mass", "4")));
+  EXPECT_EQ(tool.getInertia()[0], 1.5);
+  tool.init();
+  EXPECT_EQ(tool.getInertia()[0], 4.0);
+}
+
+}  // namespace
+}  // namespace vorn

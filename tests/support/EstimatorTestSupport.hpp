@@ -1,0 +1,278 @@
+#pragma once
+
+// Helpers shared by the estimator tests: temporary folders, estimator configuration files built
+// from dotted keys, standard-output capture and synthetic sensor samples of a rigid payload.
+// Standard library only, so that public-API tests can use it too.
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace vorn::test {
+
+/// A fresh directory under the system's temporary directory, removed with its contents.
+class TempDir {
+ public:
+  TempDir() {
+    std::random_device device;
+    std::ostringstream name;
+    name << "vorn-estimator-test-" << std::hex << device() << device();
+    path_ = std::filesystem::temp_directory_path() / name.str();
+    std::filesystem::create_directories(path_);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+/// Runs a block with another working directory and restores the previous one.
+class WorkingDirectory {
+ public:
+  explicit WorkingDirectory(const std::filesystem::path& dir)
+      : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(dir);
+  }
+  ~WorkingDirectory() {
+    std::error_code ec;
+    std::filesystem::current_path(previous_, ec);
+  }
+  WorkingDirectory(const WorkingDirectory&) = delete;
+  WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+ private:
+  std::filesystem::path previous_;
+};
+
+/// Captures everything written to std::cout; restores the buffer and the number formatting.
+class CoutCapture {
+ public:
+  CoutCapture()
+      : previous_(std::cout.rdbuf(buffer_.rdbuf())),
+        flags_(std::cout.flags()),
+        precision_(std::cout.precision()) {}
+  ~CoutCapture() {
+    std::cout.rdbuf(previous_);
+    std::cout.flags(flags_);
+    std::cout.precision(precision_);
+  }
+  CoutCapture(const CoutCapture&) = delete;
+  CoutCapture& operator=(const CoutCapture&) = delete;
+
+  std::string text() const { return buffer_.str(); }
+  void clear() { buffer_.str(""); }
+
+ private:
+  std::ostringstream buffer_;
+  std::streambuf* previous_;
+  std::ios_base::fmtflags flags_;
+  std::streamsize precision_;
+};
+
+inline std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void writeFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+/// The text of a logger line at the given level ("INFO", "WARN", "ERROR", "INFO_RUNTIME").
+inline std::string logLine(const std::string& level, const std::string& message) {
+  static const std::map<std::string, std::string> colours = {
+      {"INFO", "\033[38;2;135;206;250m"},
+      {"INFO_RUNTIME", "\033[38;2;61;104;245m"},
+      {"WARN", "\033[38;2;255;255;0m"},
+      {"ERROR", "\033[38;2;255;0;0m"}};
+  return "[\033[38;2;255;127;0mvrn\033[0m_" + colours.at(level) + level + "\033[0m] " + message +
+         "\n";
+}
+
+inline bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+/// `text` without the estimator's once-a-second progress lines, which may appear in any test
+/// that runs the estimation for more than a second of process time.
+inline std::string withoutProgress(const std::string& text) {
+  std::istringstream in(text);
+  std::string kept;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.find("[ESTIMATOR] Estimating, keep moving the payload...") == std::string::npos) {
+      kept += line + "\n";
+    }
+  }
+  return kept;
+}
+
+/// Estimator configuration as dotted key -> JSON literal below "payload_estimator_config",
+/// e.g. "prior_payload_properties.com.x" -> "0.01". Defaults: a 1.5 kg prior, the noise of a
+/// typical sensor, thresholds so loose that the prior alone counts as converged, min_time 0.
+class ConfigText {
+ public:
+  ConfigText() {
+    set("output_config_file_name", "\"payload.json\"");
+    set("min_time", "0");
+    set("max_time", "100");
+    set("prior_payload_properties.mass", "1.5");
+    set("prior_payload_properties.com.x", "0.01");
+    set("prior_payload_properties.com.y", "-0.02");
+    set("prior_payload_properties.com.z", "0.05");
+    const char* inertia[] = {"Ixx", "Ixy", "Ixz", "Iyy", "Iyz", "Izz"};
+    const char* inertiaValues[] = {"0.01", "0", "0", "0.02", "0", "0.03"};
+    for (int i = 0; i < 6; ++i) {
+      set(std::string("prior_payload_properties.inertia.") + inertia[i], inertiaValues[i]);
+    }
+    setNoise("force", "0.0025");
+    setNoise("torque", "9e-06");
+    setNoise("linear_acc", "0.0004");
+    setNoise("angular_vel", "9e-06");
+    setNoise("angular_acc", "0.01");
+    setThresholds("1000000");
+    set("runtime_verbosity", "false");
+    set("output_bias_estimate", "false");
+  }
+
+  ConfigText& set(const std::string& key, const std::string& literal) {
+    values_[key] = literal;
+    return *this;
+  }
+  ConfigText& erase(const std::string& key) {
+    values_.erase(key);
+    return *this;
+  }
+  ConfigText& setNoise(const std::string& group, const std::string& literal) {
+    for (const char* axis : {"x", "y", "z"}) {
+      set("measurement_noise_covariance." + group + "." + axis, literal);
+    }
+    return *this;
+  }
+  ConfigText& setThresholds(const std::string& literal) {
+    for (const char* group : {"mass", "com", "inertia", "wrench_bias"}) {
+      set(std::string("estimation_covariance_convergence_threshold.") + group, literal);
+    }
+    return *this;
+  }
+
+  /// The whole file text.
+  std::string render() const {
+    Node root;
+    for (const auto& [key, literal] : values_) {
+      Node* node = &root;
+      std::size_t start = 0;
+      while (true) {
+        const std::size_t dot = key.find('.', start);
+        node = &node->children[key.substr(start, dot - start)];
+        if (dot == std::string::npos) {
+          break;
+        }
+        start = dot + 1;
+      }
+      node->literal = literal;
+    }
+    return "{\"payload_estimator_config\": " + renderNode(root) + "}\n";
+  }
+
+  /// Writes the file and returns its path.
+  std::string writeTo(const std::string& path) const {
+    writeFile(path, render());
+    return path;
+  }
+
+ private:
+  struct Node {
+    std::string literal;
+    std::map<std::string, Node> children;
+  };
+
+  static std::string renderNode(const Node& node) {
+    if (node.children.empty()) {
+      return node.literal;
+    }
+    std::string text = "{";
+    bool first = true;
+    for (const auto& [name, child] : node.children) {
+      text += (first ? "\"" : ", \"") + name + "\": " + renderNode(child);
+      first = false;
+    }
+    return text + "}";
+  }
+
+  std::map<std::string, std::string> values_;
+};
+
+using Vec3 = std::array<double, 3>;
+
+inline Vec3 add(const Vec3& a, const Vec3& b) { return {a[0] + b[0], a[1] + b[1], a[2] + b[2]}; }
+inline Vec3 scale(double s, const Vec3& a) { return {s * a[0], s * a[1], s * a[2]}; }
+inline Vec3 cross(const Vec3& a, const Vec3& b) {
+  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+
+/// A rigid payload: mass (kg), centre of mass (m) and inertia about the sensor origin
+/// (Ixx, Ixy, Ixz, Iyy, Iyz, Izz; kg·m²), all in the sensor frame.
+struct TestPayload {
+  double mass = 1.5;
+  Vec3 com{0.01, -0.02, 0.05};
+  std::array<double, 6> inertia{0.01, 0.0, 0.0, 0.02, 0.0, 0.03};
+
+  Vec3 inertiaTimes(const Vec3& v) const {
+    const auto& I = inertia;
+    return {I[0] * v[0] + I[1] * v[1] + I[2] * v[2], I[1] * v[0] + I[3] * v[1] + I[4] * v[2],
+            I[2] * v[0] + I[4] * v[1] + I[5] * v[2]};
+  }
+};
+
+/// The twelve sensor values for specific force `a` (m/s², gravity included), angular velocity
+/// `w` (rad/s) and angular acceleration `alpha` (rad/s²) with wrench bias `bias`:
+/// F = b_F − (m·a + α×h + ω×(ω×h)), T = b_T − (h×a + I·α + ω×(I·ω)), h = m·c.
+inline std::array<double, 12> rigidBodySample(const TestPayload& p, const Vec3& a, const Vec3& w,
+                                              const Vec3& alpha,
+                                              const std::array<double, 6>& bias) {
+  const Vec3 h = scale(p.mass, p.com);
+  const Vec3 f = add(add(scale(p.mass, a), cross(alpha, h)), cross(w, cross(w, h)));
+  const Vec3 t = add(add(cross(h, a), p.inertiaTimes(alpha)), cross(w, p.inertiaTimes(w)));
+  return {bias[0] - f[0], bias[1] - f[1], bias[2] - f[2], bias[3] - t[0],
+          bias[4] - t[1], bias[5] - t[2], a[0],           a[1],
+          a[2],           w[0],           w[1],           w[2]};
+}
+
+/// A payload at rest in one orientation: gravity seen by the accelerometer along −`down`
+/// (specific force = −g·down), a tiny angular velocity so the IMU never reads all zeros.
+inline std::array<double, 12> staticSample(const TestPayload& p, const Vec3& down,
+                                           const std::array<double, 6>& bias) {
+  const Vec3 a = scale(-9.81, down);
+  return rigidBodySample(p, a, {1e-4, 0.0, 0.0}, {0.0, 0.0, 0.0}, bias);
+}
+
+/// A payload swung about: angular velocity, angular acceleration and the direction of gravity
+/// change from sample to sample; stamp `t` in seconds.
+inline std::array<double, 12> swingSample(double t) {
+  const Vec3 w{0.8 * std::sin(3.0 * t), 0.5 * std::cos(2.0 * t), 0.3};
+  const Vec3 alpha{2.4 * std::cos(3.0 * t), -1.0 * std::sin(2.0 * t), 0.0};
+  const Vec3 a{9.81 * std::sin(2.0 * t) * std::cos(1.3 * t) + 0.3 * std::sin(5.0 * t),
+               9.81 * std::sin(1.3 * t), 9.81 * std::cos(2.0 * t) * std::cos(1.3 * t)};
+  return rigidBodySample(TestPayload{}, a, w, alpha, {0.3, -0.2, 0.1, 0.01, 0.0, 0.02});
+}
+
+}  // namespace vorn::test
