@@ -2,7 +2,12 @@
 # package (not the build tree), runs them and checks the pkg-config files.
 # Arguments: -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=...
 function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  cmake_parse_arguments(RUN "" "WORKING_DIRECTORY" "" ${ARGN})
+  if(NOT RUN_WORKING_DIRECTORY)
+    set(RUN_WORKING_DIRECTORY ${BUILD_DIR})
+  endif()
+  execute_process(COMMAND ${RUN_UNPARSED_ARGUMENTS} WORKING_DIRECTORY ${RUN_WORKING_DIRECTORY}
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "Command failed (${rc}): ${ARGN}\n${out}\n${err}")
   endif()
@@ -21,8 +26,15 @@ foreach(host compensator_host estimator_host)
     message(FATAL_ERROR "${host} was not built against the installed package")
   endif()
   file(MAKE_DIRECTORY ${WORK_DIR}/run-${host})
-  run(${WORK_DIR}/build/${host} WORKING_DIRECTORY ${WORK_DIR}/run-${host})
 endforeach()
+run(${WORK_DIR}/build/compensator_host WORKING_DIRECTORY ${WORK_DIR}/run-compensator_host)
+# The estimator host identifies a simulated payload and writes payload.json beside its configuration.
+file(COPY ${SOURCE_DIR}/examples/estimator_config.json DESTINATION ${WORK_DIR}/run-estimator_host)
+run(${WORK_DIR}/build/estimator_host estimator_config.json
+    WORKING_DIRECTORY ${WORK_DIR}/run-estimator_host)
+if(NOT EXISTS ${WORK_DIR}/run-estimator_host/payload.json)
+  message(FATAL_ERROR "estimator_host did not write payload.json:\n${last_output}")
+endif()
 
 # The examples must resolve the installed libraries, not the ones in the build tree.
 find_program(LDD ldd)

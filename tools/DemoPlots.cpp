@@ -1,0 +1,199 @@
+#include "DemoPlots.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+
+#include "GnuplotRunner.hpp"
+#include "TextFormat.hpp"
+
+namespace vorn::tools {
+
+namespace {
+
+constexpr const char* kMeasuredColour = "#9a9a9a";
+constexpr const char* kStaticColour = "#e6550d";
+constexpr const char* kDynamicColour = "#3182bd";
+constexpr const char* kTrueColour = "#7f7f7f";
+
+std::string number(double value) {
+  return std::isfinite(value) ? TextFormat::shortest(value) : std::string("NaN");
+}
+
+std::string header(const std::string& output, int width, int height) {
+  return "set terminal pngcairo size " + std::to_string(width) + "," + std::to_string(height) +
+         " font 'Sans,10'\nset output " + GnuplotRunner::quote(output) + "\n";
+}
+
+}  // namespace
+
+void DemoPlots::setCompensation(const Recording& measured,
+                                const std::vector<CompensatedSample>& staticOnly,
+                                const std::vector<CompensatedSample>& dynamic,
+                                const std::array<double, 6>& bias, double fromSeconds,
+                                double toSeconds) {
+  std::ostringstream data;
+  data << "array B[6] = [";
+  for (std::size_t i = 0; i < 6; ++i) {
+    data << (i > 0 ? ", " : "") << number(bias[i]);
+  }
+  data << "]\n$wrench << EOD\n";
+  const auto& samples = measured.samples();
+  const std::size_t count = std::min({samples.size(), staticOnly.size(), dynamic.size()});
+  if (count == 0) {
+    return;
+  }
+  const double first = samples.front().t;
+  // About 150 points per second are plenty for a plot.
+  const double rate = measured.meanRate();
+  const std::size_t step = rate > 150.0 ? static_cast<std::size_t>(rate / 150.0) : 1;
+  for (std::size_t k = 0; k < count; k += step) {
+    const double t = samples[k].t - first;
+    if (t < fromSeconds || t > toSeconds) {
+      continue;
+    }
+    data << number(t);
+    for (std::size_t i = 0; i < 6; ++i) data << ' ' << number(samples[k].values[i]);
+    for (std::size_t i = 0; i < 6; ++i) data << ' ' << number(staticOnly[k].wrench[i]);
+    for (std::size_t i = 0; i < 6; ++i) data << ' ' << number(dynamic[k].wrench[i]);
+    data << '\n';
+  }
+  data << "EOD\n";
+  compensationData_ = data.str();
+}
+
+void DemoPlots::setPayload(const PayloadDescription& truth, const CompensatorFile& identified) {
+  std::ostringstream data;
+  data << "$mass << EOD\n\"m\" " << number(truth.mass) << ' ' << number(identified.mass)
+       << "\nEOD\n$com << EOD\n";
+  const char* axes[3] = {"x", "y", "z"};
+  for (std::size_t i = 0; i < 3; ++i) {
+    data << '"' << axes[i] << "\" " << number(truth.com[i] * 1000.0) << ' '
+         << number(identified.com[i] * 1000.0) << '\n';
+  }
+  data << "EOD\n$inertia << EOD\n";
+  const char* entries[6] = {"Ixx", "Ixy", "Ixz", "Iyy", "Iyz", "Izz"};
+  const std::array<double, 6> trueInertia = truth.inertiaAboutOrigin();
+  for (std::size_t i = 0; i < 6; ++i) {
+    data << '"' << entries[i] << "\" " << number(trueInertia[i] * 1000.0) << ' '
+         << number(identified.inertia[i] * 1000.0) << '\n';
+  }
+  data << "EOD\n";
+  payloadData_ = data.str();
+}
+
+std::string DemoPlots::convergenceScript(const std::string& output) const {
+  std::ostringstream s;
+  s << header(output, 1100, 850);
+  s << "$conv << EOD\n";
+  for (const ConvergencePoint& p : convergence_) {
+    s << number(p.dataSeconds) << ' ' << number(p.massErrorPercent) << ' ' << number(p.comErrorMm)
+      << ' ' << number(p.massThresholdPercent) << ' ' << number(p.comThresholdMm) << '\n';
+  }
+  s << "EOD\n"
+    << "set multiplot layout 2,1 title \"Identification of the demo payload: actual error and "
+       "the estimator's own standard deviation, against the data fed\\n(each point is a run "
+       "whose thresholds were scaled by 1.4^k; the run stops once every reported standard "
+       "deviation is below its threshold)\"\n"
+    << "set logscale xy\nset grid xtics ytics mxtics mytics\nset key top right box opaque\n"
+    << "set format y '%g'\nset format x '%g'\n"
+    << "set xlabel 'data fed to the estimator until it stopped (s)'\n"
+    << "set ylabel 'mass (% of the true mass)'\n"
+    << "plot $conv using 1:2 with linespoints pt 7 lw 2 lc rgb '" << kDynamicColour
+    << "' title 'actual error |identified - true|', \\\n"
+    << "     $conv using 1:4 with linespoints pt 6 dt 2 lc rgb '" << kStaticColour
+    << "' title 'threshold (the reported standard deviation is below it)', \\\n"
+    << "     1 with lines dt 3 lw 2 lc rgb 'black' title 'demo target 1 %'\n"
+    << "set ylabel 'centre of mass (mm)'\n"
+    << "plot $conv using 1:3 with linespoints pt 7 lw 2 lc rgb '" << kDynamicColour
+    << "' title 'actual error |identified - true|', \\\n"
+    << "     $conv using 1:5 with linespoints pt 6 dt 2 lc rgb '" << kStaticColour
+    << "' title 'threshold (the reported standard deviation is below it)', \\\n"
+    << "     3 with lines dt 3 lw 2 lc rgb 'black' title 'demo target 3 mm'\n"
+    << "unset multiplot\n";
+  return s.str();
+}
+
+std::string DemoPlots::compensationScript(const std::string& output) const {
+  std::ostringstream s;
+  s << header(output, 1500, 850) << compensationData_;
+  s << "set multiplot layout 2,3 title \"Measured and compensated wrench of the demo payload "
+       "on fresh brisk motion (dashed: the sensor's own offset, what an ideal compensation "
+       "leaves)\"\n"
+    << "set grid\nset xlabel 'time (s)'\nnames = 'Fx Fy Fz Tx Ty Tz'\n"
+    << "do for [i=1:6] {\n"
+    << "  set title word(names, i)\n"
+    << "  if (i <= 3) { set ylabel 'force (N)' } else { set ylabel 'torque (N m)' }\n"
+    << "  if (i == 1) { set key top left box opaque } else { unset key }\n"
+    << "  plot $wrench using 1:(column(1+i)) with lines lw 1 lc rgb '" << kMeasuredColour
+    << "' title 'measured', \\\n"
+    << "       $wrench using 1:(column(7+i)) with lines lw 1.5 lc rgb '" << kStaticColour
+    << "' title 'compensated, static', \\\n"
+    << "       $wrench using 1:(column(13+i)) with lines lw 1.5 lc rgb '" << kDynamicColour
+    << "' title 'compensated, static + dynamic', \\\n"
+    << "       B[i] with lines dt 2 lw 1.5 lc rgb 'black' title 'sensor offset'\n"
+    << "}\nunset multiplot\n";
+  return s.str();
+}
+
+std::string DemoPlots::payloadScript(const std::string& output) const {
+  std::ostringstream s;
+  s << header(output, 1400, 500) << payloadData_;
+  s << "set multiplot layout 1,3 title 'Identified against true payload (read back from the "
+       "compensator configuration file)'\n"
+    << "set style data histogram\nset style histogram cluster gap 1\n"
+    << "set style fill solid 0.85 border -1\nset boxwidth 0.9\nset grid ytics\n"
+    << "set xzeroaxis lt -1\nset key top right\nset offsets 0, 0, graph 0.2, 0\n"
+    << "set title 'mass (kg)'\nset yrange [0:*]\n"
+    << "plot $mass using 2:xtic(1) lc rgb '" << kTrueColour << "' title 'true', "
+    << "$mass using 3 lc rgb '" << kDynamicColour << "' title 'identified'\n"
+    << "set autoscale y\nset title 'centre of mass (mm)'\n"
+    << "plot $com using 2:xtic(1) lc rgb '" << kTrueColour << "' title 'true', "
+    << "$com using 3 lc rgb '" << kDynamicColour << "' title 'identified'\n"
+    << "set title 'inertia about the sensor origin (g m^2)'\n"
+    << "plot $inertia using 2:xtic(1) lc rgb '" << kTrueColour << "' title 'true', "
+    << "$inertia using 3 lc rgb '" << kDynamicColour << "' title 'identified'\n"
+    << "unset multiplot\n";
+  return s.str();
+}
+
+std::vector<std::string> DemoPlots::draw(const std::string& gnuplot, std::string& error) const {
+  std::vector<std::string> written;
+  const auto pathOf = [&](const char* name) {
+    return (std::filesystem::path(workdir_) / name).string();
+  };
+  struct Plot {
+    std::string path;
+    std::string script;
+  };
+  std::vector<Plot> plots;
+  GnuplotRunner runner(gnuplot);
+  if (!convergence_.empty()) {
+    const std::string path = pathOf("convergence.png");
+    plots.push_back({path, convergenceScript(runner.temporaryNameFor(path))});
+  }
+  if (!compensationData_.empty()) {
+    const std::string path = pathOf("compensation.png");
+    plots.push_back({path, compensationScript(runner.temporaryNameFor(path))});
+  }
+  if (!payloadData_.empty()) {
+    const std::string path = pathOf("payload.png");
+    plots.push_back({path, payloadScript(runner.temporaryNameFor(path))});
+  }
+  std::string script;
+  for (const Plot& plot : plots) {
+    script += plot.script + "reset\n";
+  }
+  if (plots.empty()) {
+    return written;
+  }
+  if (runner.run(script, error)) {
+    for (const Plot& plot : plots) {
+      written.push_back(plot.path);
+    }
+  }
+  return written;
+}
+
+}  // namespace vorn::tools

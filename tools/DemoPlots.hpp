@@ -1,0 +1,61 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "CompensationReplay.hpp"
+#include "CompensatorFile.hpp"
+#include "PayloadDescription.hpp"
+#include "Recording.hpp"
+
+namespace vorn::tools {
+
+/// One estimation run of the convergence study: the thresholds were scaled by `thresholdScale`
+/// and the run stopped after `dataSeconds` of data with these errors.
+struct ConvergencePoint {
+  double thresholdScale = 1.0;
+  double dataSeconds = 0.0;
+  double massErrorPercent = 0.0;      ///< |identified - true| / true
+  double comErrorMm = 0.0;            ///< distance between identified and true centre of mass
+  double massThresholdPercent = 0.0;  ///< the run's mass threshold, in % of the true mass
+  double comThresholdMm = 0.0;        ///< the run's centre-of-mass threshold, in mm
+};
+
+/// The demo's PNG plots, drawn by gnuplot: the convergence study, raw against compensated
+/// wrench, and the identified against the true payload.
+class DemoPlots {
+ public:
+  explicit DemoPlots(std::string workdir) : workdir_(std::move(workdir)) {}
+
+  /// Errors of the identified payload against the run's data time, next to the bounds on the
+  /// standard deviations the estimator reported (convergence.png).
+  void setConvergence(std::vector<ConvergencePoint> points) { convergence_ = std::move(points); }
+
+  /// Measured and compensated wrench over a stretch of motion (compensation.png); `bias` is
+  /// what the sensor reads without any payload.
+  void setCompensation(const Recording& measured, const std::vector<CompensatedSample>& staticOnly,
+                       const std::vector<CompensatedSample>& dynamic,
+                       const std::array<double, 6>& bias, double fromSeconds, double toSeconds);
+
+  /// Identified against true mass, centre of mass and inertia about the sensor origin
+  /// (payload.png).
+  void setPayload(const PayloadDescription& truth, const CompensatorFile& identified);
+
+  /// Draws every plot that has data. Returns the paths of the images written; on failure sets
+  /// `error` (the images that were drawn are kept, no image is left half-written).
+  std::vector<std::string> draw(const std::string& gnuplot, std::string& error) const;
+
+  /// The gnuplot scripts (with their data inline), for tests and for the curious.
+  std::string convergenceScript(const std::string& output) const;
+  std::string compensationScript(const std::string& output) const;
+  std::string payloadScript(const std::string& output) const;
+
+ private:
+  std::string workdir_;
+  std::vector<ConvergencePoint> convergence_;
+  std::string compensationData_;
+  std::string payloadData_;
+};
+
+}  // namespace vorn::tools

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+namespace vorn::tools {
+
+/// `vorn-payload estimate`: replays a recording through the estimator.
+class EstimateCommand {
+ public:
+  struct Options {
+    std::string configPath;
+    std::string logPath;
+    bool realtime = false;
+  };
+
+  explicit EstimateCommand(Options options) : options_(std::move(options)) {}
+
+  /// 0 when the estimation converged, 1 when it did not; throws ToolError for bad input.
+  int run();
+
+  /// Where the estimator writes its compensator file: `outputFileName` next to the estimator
+  /// configuration (an absolute name is used as it is).
+  static std::string outputPathFor(const std::string& configPath,
+                                   const std::string& outputFileName);
+
+ private:
+  Options options_;
+};
+
+}  // namespace vorn::tools
