@@ -1,13 +1,13 @@
 #include "compensation/PayloadCompensatorConfig.hpp"
 
 #include <exception>
-#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <system_error>
 
 #include <nlohmann/json.hpp>
 
+#include "data/ConfigFileStream.hpp"
 #include "logging/VornLogger.hpp"
 
 namespace vorn {
@@ -18,24 +18,7 @@ PayloadCompensatorConfig::PayloadCompensatorConfig(const std::string& configPath
 }
 
 void PayloadCompensatorConfig::loadConfigFromFile(const std::string& configPath) {
-  const std::string openError = "Failed to open configuration file: " + configPath;
-
-  // A directory opens without error with std::ifstream and fails only while being read, which
-  // would surface as a parse error: test for it explicitly.
-  std::error_code ec;
-  if (std::filesystem::is_directory(configPath, ec)) {
-    throw std::runtime_error(openError);
-  }
-  std::ifstream file(configPath, std::ios::in);
-  if (!file.is_open()) {
-    throw std::runtime_error(openError);
-  }
-  // Any other read failure (badbit on the first read) is an unreadable file, not a syntax error.
-  file.peek();
-  if (file.bad()) {
-    throw std::runtime_error(openError);
-  }
-  file.clear();
+  std::ifstream file = ConfigFileStream::open(configPath);
 
   double mass = 0.0;
   Eigen::Vector3d com;

@@ -2,13 +2,13 @@
 
 #include <cmath>
 #include <exception>
-#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <system_error>
 
 #include <nlohmann/json.hpp>
 
+#include "data/ConfigFileStream.hpp"
 #include "logging/VornLogger.hpp"
 
 namespace vorn {
@@ -74,21 +74,7 @@ PayloadEstimatorConfig::PayloadEstimatorConfig(const std::string& configPath)
 }
 
 void PayloadEstimatorConfig::loadConfigFromFile(const std::string& configPath) {
-  const std::string openError = "Failed to open configuration file: " + configPath;
-  // std::ifstream opens a directory without complaint and fails only while reading it.
-  std::error_code ec;
-  if (std::filesystem::is_directory(configPath, ec)) {
-    throw std::runtime_error(openError);
-  }
-  std::ifstream file(configPath, std::ios::in);
-  if (!file.is_open()) {
-    throw std::runtime_error(openError);
-  }
-  file.peek();
-  if (file.bad()) {
-    throw std::runtime_error(openError);
-  }
-  file.clear();
+  std::ifstream file = ConfigFileStream::open(configPath);
 
   // Filled completely before it replaces this record, so a failed load changes nothing.
   PayloadEstimatorConfig parsed(*this);
