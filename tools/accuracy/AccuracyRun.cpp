@@ -1,0 +1,229 @@
+#include "AccuracyRun.hpp"
+
+#include <cmath>
+#include <exception>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <utility>
+
+#include <Eigen/Dense>
+#include <nlohmann/json.hpp>
+
+#include "EstimatorReport.hpp"
+#include "sim/Noise.hpp"
+#include "sim/Simulator.hpp"
+#include "vorn/VornPayloadEstimator.hpp"
+
+namespace vorn::accuracy {
+
+namespace {
+
+constexpr const char* kConfigName = "estimator.json";
+constexpr const char* kOutputName = "payload.json";
+
+/// Half width of the estimator's angular-acceleration window (s).
+constexpr double kAngularAccHalfWindow = 0.02;
+
+/// Sends std::cout into a string while alive and restores the stream (buffer and format).
+class ConsoleCapture {
+ public:
+  ConsoleCapture()
+      : previous_(std::cout.rdbuf(text_.rdbuf())),
+        flags_(std::cout.flags()),
+        precision_(std::cout.precision()) {}
+  ~ConsoleCapture() {
+    std::cout.rdbuf(previous_);
+    std::cout.flags(flags_);
+    std::cout.precision(precision_);
+  }
+  ConsoleCapture(const ConsoleCapture&) = delete;
+  ConsoleCapture& operator=(const ConsoleCapture&) = delete;
+
+  std::string text() const { return text_.str(); }
+
+ private:
+  std::ostringstream text_;
+  std::streambuf* previous_;
+  std::ios::fmtflags flags_;
+  std::streamsize precision_;
+};
+
+nlohmann::json axes(double value) { return {{"x", value}, {"y", value}, {"z", value}}; }
+
+Eigen::Matrix3d symmetric(double xx, double xy, double xz, double yy, double yz, double zz) {
+  Eigen::Matrix3d m;
+  m << xx, xy, xz, xy, yy, yz, xz, yz, zz;
+  return m;
+}
+
+/// Inertia about the centre of mass from the inertia about the origin.
+Eigen::Matrix3d aboutCentreOfMass(const Eigen::Matrix3d& origin, double mass,
+                                  const Eigen::Vector3d& com) {
+  return origin - mass * (com.squaredNorm() * Eigen::Matrix3d::Identity() - com * com.transpose());
+}
+
+/// The 16 reported quantities of the truth: mass, centre of mass, inertia about the origin
+/// (vech order), bias.
+std::array<double, 16> trueValues(const RunCase& c) {
+  const Eigen::Matrix3d io = c.payload.inertiaAboutOrigin();
+  return {c.payload.mass, c.payload.com.x(), c.payload.com.y(), c.payload.com.z(),
+          io(0, 0),       io(0, 1),          io(0, 2),          io(1, 1),
+          io(1, 2),       io(2, 2),          c.bias[0],         c.bias[1],
+          c.bias[2],      c.bias[3],         c.bias[4],         c.bias[5]};
+}
+
+/// The 16 values of the compensator file the estimator wrote.
+std::array<double, 16> identifiedValues(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  const nlohmann::json root = nlohmann::json::parse(in);
+  const nlohmann::json& p = root.at("payload_compensator_config").at("payload_properties");
+  const nlohmann::json& com = p.at("com");
+  const nlohmann::json& in3 = p.at("inertia");
+  const nlohmann::json& b = p.at("bias");
+  return {p.at("mass").get<double>(),  com.at("x").get<double>(),   com.at("y").get<double>(),
+          com.at("z").get<double>(),   in3.at("Ixx").get<double>(), in3.at("Ixy").get<double>(),
+          in3.at("Ixz").get<double>(), in3.at("Iyy").get<double>(), in3.at("Iyz").get<double>(),
+          in3.at("Izz").get<double>(), b.at("Fx").get<double>(),    b.at("Fy").get<double>(),
+          b.at("Fz").get<double>(),    b.at("Tx").get<double>(),    b.at("Ty").get<double>(),
+          b.at("Tz").get<double>()};
+}
+
+void compare(const std::array<double, 16>& truth, const std::array<double, 16>& estimate,
+             const std::array<double, 16>& stdDev, RunResult& result) {
+  result.massErrorPercent = 100.0 * (estimate[0] - truth[0]) / truth[0];
+  const Eigen::Vector3d c(truth[1], truth[2], truth[3]);
+  const Eigen::Vector3d cHat(estimate[1], estimate[2], estimate[3]);
+  result.comErrorMm = 1000.0 * (cHat - c).norm();
+  const Eigen::Matrix3d io = symmetric(truth[4], truth[5], truth[6], truth[7], truth[8], truth[9]);
+  const Eigen::Matrix3d ioHat =
+      symmetric(estimate[4], estimate[5], estimate[6], estimate[7], estimate[8], estimate[9]);
+  result.inertiaOriginPercent = 100.0 * (ioHat - io).norm() / io.norm();
+  const Eigen::Matrix3d ic = aboutCentreOfMass(io, truth[0], c);
+  const Eigen::Matrix3d icHat = aboutCentreOfMass(ioHat, estimate[0], cHat);
+  result.inertiaComPercent = 100.0 * (icHat - ic).norm() / ic.norm();
+  result.forceBiasError =
+      std::sqrt(std::pow(estimate[10] - truth[10], 2) + std::pow(estimate[11] - truth[11], 2) +
+                std::pow(estimate[12] - truth[12], 2));
+  result.torqueBiasError =
+      std::sqrt(std::pow(estimate[13] - truth[13], 2) + std::pow(estimate[14] - truth[14], 2) +
+                std::pow(estimate[15] - truth[15], 2));
+  for (std::size_t i = 0; i < 16; ++i) {
+    result.normalisedErrors[i] = (estimate[i] - truth[i]) / stdDev[i];
+  }
+}
+
+}  // namespace
+
+AccuracyRun::AccuracyRun(std::filesystem::path workDir) : workDir_(std::move(workDir)) {}
+
+double AccuracyRun::derivedAngularAccelerationStd(double gyroStd, double rateHz) {
+  const long half = std::lround(kAngularAccHalfWindow * rateHz);
+  double spread = 0.0;
+  for (long j = -half; j <= half; ++j) {
+    spread += std::pow(static_cast<double>(j) / rateHz, 2);
+  }
+  return gyroStd / std::sqrt(spread);
+}
+
+std::string AccuracyRun::configurationText(const RunCase& c) {
+  const sim::NoiseConfig noise = sim::NoiseConfig{}.scaled(c.noiseScale);
+  const double alphaStd = c.angularAccStd >= 0.0
+                              ? c.angularAccStd * c.noiseScale
+                              : derivedAngularAccelerationStd(noise.gyro_std, kRateHz);
+  const nlohmann::json config = {
+      {"payload_estimator_config",
+       {{"output_config_file_name", kOutputName},
+        {"min_time", c.minTime},
+        {"max_time", 1e9},
+        // What a host knows beforehand: roughly a one-kilogram tool near the flange.
+        {"prior_payload_properties",
+         {{"mass", 1.0},
+          {"com", {{"x", 0.0}, {"y", 0.0}, {"z", 0.05}}},
+          {"inertia",
+           {{"Ixx", 0.005},
+            {"Ixy", 0.0},
+            {"Ixz", 0.0},
+            {"Iyy", 0.005},
+            {"Iyz", 0.0},
+            {"Izz", 0.005}}}}},
+        {"measurement_noise_covariance",
+         {{"force", axes(noise.force_std * noise.force_std)},
+          {"torque", axes(noise.torque_std * noise.torque_std)},
+          {"linear_acc", axes(noise.accel_std * noise.accel_std)},
+          {"angular_vel", axes(noise.gyro_std * noise.gyro_std)},
+          {"angular_acc", axes(alphaStd * alphaStd)}}},
+        {"estimation_covariance_convergence_threshold",
+         {{"mass", c.thresholds.mass},
+          {"com", c.thresholds.com},
+          {"inertia", c.thresholds.inertia},
+          {"wrench_bias", c.thresholds.wrenchBias}}},
+        {"runtime_verbosity", false},
+        {"output_bias_estimate", true}}}};
+  return config.dump(2) + "\n";
+}
+
+RunResult AccuracyRun::execute(const RunCase& c) const {
+  RunResult result;
+  result.caseIndex = c.index;
+  const std::filesystem::path configPath = workDir_ / kConfigName;
+  const std::filesystem::path outputPath = workDir_ / kOutputName;
+  {
+    std::ofstream out(configPath);
+    out << configurationText(c);
+  }
+  std::error_code ignored;
+  std::filesystem::remove(outputPath, ignored);
+
+  sim::SimulatorConfig simConfig;
+  simConfig.payload = c.payload;
+  simConfig.motion = sim::makeMotion(c.profile, c.motionSeed);
+  simConfig.noise = sim::NoiseConfig{}.scaled(c.noiseScale);
+  simConfig.bias = c.bias;
+  simConfig.rate_hz = kRateHz;
+  simConfig.noise_seed = c.noiseSeed;
+  sim::Simulator simulator(simConfig);
+
+  std::string console;
+  bool converged = false;
+  {
+    ConsoleCapture capture;
+    try {
+      VornPayloadEstimator estimator(configPath.string());
+      estimator.startPayloadEstimation();
+      while (true) {
+        const sim::Sample sample = simulator.next();
+        estimator.update(sample.stamp, sample.values);
+        result.dataSeconds = sample.elapsed;
+        if (!estimator.isEstimatorRunning()) {
+          break;
+        }
+        if (sample.elapsed >= c.dataTimeCap) {
+          estimator.startPayloadEstimation();  // a second call stops the run
+          break;
+        }
+      }
+      converged = estimator.isEstimationSuccessful();
+      result.end = converged ? RunEnd::Converged : RunEnd::TimeLimit;
+    } catch (const std::exception&) {
+      result.end = RunEnd::Failed;
+    }
+    console = capture.text();
+  }
+  if (!converged) {
+    return result;
+  }
+  const auto stdDev = EstimatorReport::standardDeviations(console);
+  if (!stdDev) {
+    result.end = RunEnd::Failed;
+    return result;
+  }
+  try {
+    compare(trueValues(c), identifiedValues(outputPath), *stdDev, result);
+  } catch (const std::exception&) {
+    result.end = RunEnd::Failed;
+  }
+  return result;
+}
+
+}  // namespace vorn::accuracy

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "RunCase.hpp"
+#include "RunResult.hpp"
+
+namespace vorn::accuracy {
+
+/// Runs one identification through the public estimator API exactly as a host does: writes
+/// the estimator configuration file, constructs the estimator, starts a run, feeds simulated
+/// samples until the run ends or the host's data-time cap passes, then reads the compensator
+/// file the estimator wrote and the standard deviations of its report, and compares both with
+/// the simulator's truth.
+///
+/// The estimator times its run with the steady clock, and the samples are fed much faster
+/// than real time, so the configuration asks for no minimum time (convergence is tested from
+/// the first sample: the strictest test of false convergence) and a maximum time that never
+/// passes; the cap is applied here in data seconds.
+class AccuracyRun {
+ public:
+  /// `workDir` must exist; the run writes its two files there.
+  explicit AccuracyRun(std::filesystem::path workDir);
+
+  RunResult execute(const RunCase& runCase) const;
+
+  /// The estimator configuration text for a run (the noise variances of the simulated sensor).
+  static std::string configurationText(const RunCase& runCase);
+
+  /// Standard deviation of the angular acceleration the estimator derives from a gyro of the
+  /// given noise: the slope of a least-squares line through the angular velocity over
+  /// ±0.02 s passes gyro noise with the gain 1/sqrt(Σ(t − t̄)²).
+  static double derivedAngularAccelerationStd(double gyroStd, double rateHz);
+
+  /// Sample rate of the simulated sensor.
+  static constexpr double kRateHz = 1000.0;
+
+ private:
+  std::filesystem::path workDir_;
+};
+
+}  // namespace vorn::accuracy

@@ -1,0 +1,225 @@
+#include "ResultTable.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <utility>
+
+namespace vorn::accuracy {
+
+namespace {
+
+std::string format(const char* pattern, double a) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, pattern, a);
+  return buffer;
+}
+
+/// Largest |error/std| over entries [first, first + count); NaN counts as infinite.
+double largestNormalised(const RunResult& r, std::size_t first, std::size_t count) {
+  double largest = 0.0;
+  for (std::size_t i = first; i < first + count; ++i) {
+    const double z = std::abs(r.normalisedErrors[i]);
+    largest = std::isnan(z) ? INFINITY : std::max(largest, z);
+  }
+  return largest;
+}
+
+const char* endName(RunEnd end) {
+  switch (end) {
+    case RunEnd::Converged:
+      return "conv";
+    case RunEnd::TimeLimit:
+      return "limit";
+    case RunEnd::Failed:
+      return "FAIL";
+  }
+  return "?";
+}
+
+std::string groupName(const RunCase& c) {
+  return std::string(sim::toString(c.profile)) + " noise x" + format("%g", c.noiseScale);
+}
+
+}  // namespace
+
+GroupSummary ResultTable::summarise(const std::vector<const RunResult*>& group) {
+  GroupSummary s;
+  std::vector<double> seconds;
+  double sumM = 0.0;
+  double sumC = 0.0;
+  double sumI = 0.0;
+  double sumB = 0.0;
+  int nM = 0;
+  int nC = 0;
+  int nI = 0;
+  int nB = 0;
+  int within = 0;
+  for (const RunResult* r : group) {
+    ++s.runs;
+    if (r->end == RunEnd::Failed) {
+      ++s.failed;
+      continue;
+    }
+    if (r->end == RunEnd::TimeLimit) {
+      ++s.timeLimit;
+      continue;
+    }
+    ++s.converged;
+    seconds.push_back(r->dataSeconds);
+    s.meanMassPercent += std::abs(r->massErrorPercent);
+    s.meanComMm += r->comErrorMm;
+    s.meanInertiaOriginPercent += r->inertiaOriginPercent;
+    s.meanInertiaComPercent += r->inertiaComPercent;
+    s.meanForceBias += r->forceBiasError;
+    s.meanTorqueBias += r->torqueBiasError;
+    const auto& z = r->normalisedErrors;
+    // A reported deviation of NaN (a negative variance) or 0 has no finite ratio; such runs are
+    // counted apart and left out of the root mean squares.
+    bool finite = true;
+    for (const double v : z) {
+      finite = finite && std::isfinite(v);
+    }
+    if (!finite) {
+      ++s.nonFiniteRatio;
+    } else {
+      ++nM;
+      sumM += z[0] * z[0];
+      for (int i = 1; i <= 3; ++i, ++nC) sumC += z[i] * z[i];
+      for (int i = 4; i <= 9; ++i, ++nI) sumI += z[i] * z[i];
+      for (int i = 10; i <= 15; ++i, ++nB) sumB += z[i] * z[i];
+    }
+    if (largestNormalised(*r, 0, 16) <= 3.0) {
+      ++within;
+    }
+  }
+  if (s.converged > 0) {
+    const double n = s.converged;
+    std::sort(seconds.begin(), seconds.end());
+    const std::size_t mid = seconds.size() / 2;
+    s.medianSeconds =
+        seconds.size() % 2 == 1 ? seconds[mid] : 0.5 * (seconds[mid - 1] + seconds[mid]);
+    s.meanMassPercent /= n;
+    s.meanComMm /= n;
+    s.meanInertiaOriginPercent /= n;
+    s.meanInertiaComPercent /= n;
+    s.meanForceBias /= n;
+    s.meanTorqueBias /= n;
+    s.withinThreeSigmaPercent = 100.0 * within / n;
+    if (nM > 0) {
+      s.rmsMass = std::sqrt(sumM / nM);
+      s.rmsCom = std::sqrt(sumC / nC);
+      s.rmsInertia = std::sqrt(sumI / nI);
+      s.rmsBias = std::sqrt(sumB / nB);
+    }
+  }
+  return s;
+}
+
+void ResultTable::printRuns(std::ostream& out, const std::vector<RunCase>& cases,
+                            const std::vector<RunResult>& results) {
+  char line[256];
+  std::snprintf(line, sizeof line,
+                "%-6s %5s %3s %4s  %-5s %6s  %8s %8s %8s %8s %7s %7s  %7s %7s %7s %7s\n", "motion",
+                "noise", "pl", "seed", "end", "t[s]", "mass[%]", "com[mm]", "Io[%]", "Ic[%]",
+                "bF[N]", "bT[Nm]", "|z|m", "|z|c", "|z|I", "|z|b");
+  out << line;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const RunCase& c = cases[i];
+    const RunResult& r = results[i];
+    std::snprintf(line, sizeof line, "%-6s %5g %3d %4d  %-5s %6.1f", sim::toString(c.profile),
+                  c.noiseScale, c.payloadIndex, c.seed, endName(r.end), r.dataSeconds);
+    out << line;
+    if (r.end == RunEnd::Converged) {
+      std::snprintf(
+          line, sizeof line, "  %8.3f %8.2f %8.1f %8.1f %7.4f %7.4f  %7.2g %7.2g %7.2g %7.2g",
+          r.massErrorPercent, r.comErrorMm, r.inertiaOriginPercent, r.inertiaComPercent,
+          r.forceBiasError, r.torqueBiasError, largestNormalised(r, 0, 1),
+          largestNormalised(r, 1, 3), largestNormalised(r, 4, 6), largestNormalised(r, 10, 6));
+      out << line;
+    }
+    out << '\n';
+  }
+}
+
+void ResultTable::printSummary(std::ostream& out, const std::vector<RunCase>& cases,
+                               const std::vector<RunResult>& results) {
+  std::vector<std::pair<std::string, std::vector<const RunResult*>>> groups;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const std::string name = groupName(cases[i]);
+    auto it =
+        std::find_if(groups.begin(), groups.end(), [&](const auto& g) { return g.first == name; });
+    if (it == groups.end()) {
+      groups.emplace_back(name, std::vector<const RunResult*>{});
+      it = groups.end() - 1;
+    }
+    it->second.push_back(&results[i]);
+  }
+  char line[512];
+  out << "\nPer group (errors are means over the converged runs; |z| = |error| / reported std)\n";
+  std::snprintf(line, sizeof line,
+                "%-15s %5s %5s %5s %6s  %8s %8s %7s %7s %7s %7s  %6s  %5s %5s %5s %5s\n", "group",
+                "runs", "conv", "limit", "t50[s]", "mass[%]", "com[mm]", "Io[%]", "Ic[%]", "bF[N]",
+                "bT[Nm]", "<=3sd", "rms-m", "rms-c", "rms-I", "rms-b");
+  out << line;
+  for (const auto& [name, group] : groups) {
+    const GroupSummary s = summarise(group);
+    std::snprintf(line, sizeof line,
+                  "%-15s %5d %5d %5d %6.1f  %8.3f %8.2f %7.1f %7.1f %7.4f %7.4f  %5.0f%%  %5.2g "
+                  "%5.2g %5.2g %5.2g\n",
+                  name.c_str(), s.runs, s.converged, s.timeLimit, s.medianSeconds,
+                  s.meanMassPercent, s.meanComMm, s.meanInertiaOriginPercent,
+                  s.meanInertiaComPercent, s.meanForceBias, s.meanTorqueBias,
+                  s.withinThreeSigmaPercent, s.rmsMass, s.rmsCom, s.rmsInertia, s.rmsBias);
+    out << line;
+  }
+  std::vector<const RunResult*> all;
+  for (const auto& r : results) {
+    all.push_back(&r);
+  }
+  const GroupSummary s = summarise(all);
+  int falseConvergence = 0;
+  for (const auto& r : results) {
+    if (r.end == RunEnd::Converged && largestNormalised(r, 0, 16) > 3.0) {
+      ++falseConvergence;
+    }
+  }
+  std::snprintf(line, sizeof line,
+                "\nSUMMARY runs %d, converged %d, time limit %d, failed %d; converged with an "
+                "error beyond 3 reported std: %d (with a reported std of 0 or NaN: %d); mean "
+                "errors mass %.3f %%, com %.2f mm, "
+                "inertia %.1f %% (origin) %.1f %% (com); rms z mass %.2g com %.2g inertia %.2g "
+                "bias %.2g\n",
+                s.runs, s.converged, s.timeLimit, s.failed, falseConvergence, s.nonFiniteRatio,
+                s.meanMassPercent, s.meanComMm, s.meanInertiaOriginPercent, s.meanInertiaComPercent,
+                s.rmsMass, s.rmsCom, s.rmsInertia, s.rmsBias);
+  out << line;
+}
+
+void ResultTable::writeCsv(const std::string& path, const std::vector<RunCase>& cases,
+                           const std::vector<RunResult>& results) {
+  std::ofstream out(path);
+  out << "motion,noise,payload,seed,mass,com_offset,end,data_seconds,mass_err_pct,com_err_mm,"
+         "inertia_origin_err_pct,inertia_com_err_pct,force_bias_err,torque_bias_err";
+  for (int i = 0; i < 16; ++i) {
+    out << ",z" << i;
+  }
+  out << '\n';
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const RunCase& c = cases[i];
+    const RunResult& r = results[i];
+    out << sim::toString(c.profile) << ',' << c.noiseScale << ',' << c.payloadIndex << ',' << c.seed
+        << ',' << c.payload.mass << ',' << c.payload.com.norm() << ',' << endName(r.end) << ','
+        << r.dataSeconds << ',' << r.massErrorPercent << ',' << r.comErrorMm << ','
+        << r.inertiaOriginPercent << ',' << r.inertiaComPercent << ',' << r.forceBiasError << ','
+        << r.torqueBiasError;
+    for (const double z : r.normalisedErrors) {
+      out << ',' << z;
+    }
+    out << '\n';
+  }
+}
+
+}  // namespace vorn::accuracy

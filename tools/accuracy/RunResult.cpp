@@ -1,0 +1,55 @@
+#include "RunResult.hpp"
+
+#include <cstdlib>
+#include <iomanip>
+#include <sstream>
+#include <vector>
+
+namespace vorn::accuracy {
+
+std::string RunResult::serialise() const {
+  std::ostringstream out;
+  out << std::setprecision(17) << caseIndex << ' ' << static_cast<int>(end) << ' ' << dataSeconds
+      << ' ' << massErrorPercent << ' ' << comErrorMm << ' ' << inertiaOriginPercent << ' '
+      << inertiaComPercent << ' ' << forceBiasError << ' ' << torqueBiasError;
+  for (const double z : normalisedErrors) {
+    out << ' ' << z;
+  }
+  return out.str();
+}
+
+bool RunResult::parse(const std::string& line, RunResult& result) {
+  // strtod rather than stream extraction: it reads "nan" and "inf" too.
+  std::istringstream in(line);
+  std::vector<double> values;
+  std::string token;
+  while (in >> token) {
+    char* end = nullptr;
+    values.push_back(std::strtod(token.c_str(), &end));
+    if (end == token.c_str() || *end != '\0') {
+      return false;
+    }
+  }
+  if (values.size() != 9 + result.normalisedErrors.size()) {
+    return false;
+  }
+  const int end = static_cast<int>(values[1]);
+  if (end < 0 || end > 2) {
+    return false;
+  }
+  result.caseIndex = static_cast<int>(values[0]);
+  result.end = static_cast<RunEnd>(end);
+  result.dataSeconds = values[2];
+  result.massErrorPercent = values[3];
+  result.comErrorMm = values[4];
+  result.inertiaOriginPercent = values[5];
+  result.inertiaComPercent = values[6];
+  result.forceBiasError = values[7];
+  result.torqueBiasError = values[8];
+  for (std::size_t i = 0; i < result.normalisedErrors.size(); ++i) {
+    result.normalisedErrors[i] = values[9 + i];
+  }
+  return true;
+}
+
+}  // namespace vorn::accuracy

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace vorn::accuracy {
+
+/// How a run ended.
+enum class RunEnd { Converged, TimeLimit, Failed };
+
+/// What one run produced, compared with the truth.
+struct RunResult {
+  int caseIndex = 0;
+  RunEnd end = RunEnd::TimeLimit;
+  double dataSeconds = 0.0;  ///< s of samples fed until the run ended
+
+  // Errors of the identified payload (converged runs only).
+  double massErrorPercent = 0.0;      ///< 100·(m̂ − m)/m
+  double comErrorMm = 0.0;            ///< ‖ĉ − c‖ in mm
+  double inertiaOriginPercent = 0.0;  ///< ‖Î − I‖_F/‖I‖_F about the sensor origin, %
+  double inertiaComPercent = 0.0;     ///< the same about the centre of mass, %
+  double forceBiasError = 0.0;        ///< ‖b̂_F − b_F‖ in N
+  double torqueBiasError = 0.0;       ///< ‖b̂_T − b_T‖ in N·m
+
+  /// Error divided by the reported standard deviation, for the 16 reported quantities: mass,
+  /// centre of mass x, y, z, Ixx … Izz (about the origin), bias Fx … Tz.
+  std::array<double, 16> normalisedErrors{};
+
+  /// One line of text that `parse` turns back into the same result.
+  std::string serialise() const;
+  /// Reads a line written by `serialise`; false when it is malformed.
+  static bool parse(const std::string& line, RunResult& result);
+};
+
+}  // namespace vorn::accuracy
