@@ -269,7 +269,7 @@ int DemoCommand::run() {
       TextFormat::shortest(noise.accel) + " m/s^2, " + TextFormat::shortest(noise.gyro) +
       " rad/s.");
   say("Wrote " + truthPath + " (the truth) and " + configPath +
-      " (noise variances of this sensor, thresholds for about 20 s of tilting" +
+      " (noise variances of this sensor; thresholds: mass 5 g, centre of mass 2 mm" +
       (options_.realtime ? ", min_time " + TextFormat::shortest(settings.minTime) + " s)" : ")"));
 
   // --- Identification ------------------------------------------------------------------
@@ -311,8 +311,9 @@ int DemoCommand::run() {
   say("Read back from " + payloadPath + ":");
   printComparison(truth, identified);
   const Errors errors = errorsOf(truth, identified);
-  say("The standard deviations in the estimator's report above are far smaller than these "
-      "errors: its own figures are not to be trusted, hence the tight thresholds.");
+  say("The standard deviations in the estimator's report above describe errors of this size: "
+      "the run stopped once they were below the thresholds, after a second of samples that "
+      "the estimate explains within the sensor's noise.");
 
   // --- Compensation ------------------------------------------------------------------------
   const double compensationSeconds = options_.quick ? 10.0 : 30.0;

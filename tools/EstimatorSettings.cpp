@@ -22,13 +22,12 @@ std::array<double, 3> same(double value) { return {value, value, value}; }
 }  // namespace
 
 EstimatorSettings EstimatorSettings::recommendedFor(const NoiseLevels& sensorNoise, double rateHz) {
-  // The estimator weighs its equations by the ratios of the variances, so a noise-free
-  // recording is configured as for a typical sensor; the floors only keep a single silent
-  // channel from a zero variance.
+  // The estimator weighs its equations by the ratios of the variances and judges the residuals
+  // by their size, so a noise-free recording is configured as for a typical sensor; the floors
+  // only keep a single silent channel from a zero variance.
   const NoiseLevels typical = SimulatedSensor::typicalNoise();
   const NoiseLevels noise = sensorNoise.force > 0.0 ? sensorNoise : typical;
   const auto variance = [](double std, double floor) { return std::max(std * std, floor); };
-  const double noiseFactor = noise.force / typical.force;
   EstimatorSettings settings;
   settings.minTime = 0.0;
   settings.maxTime = 600.0;
@@ -37,25 +36,30 @@ EstimatorSettings EstimatorSettings::recommendedFor(const NoiseLevels& sensorNoi
   settings.torqueVariance = same(variance(noise.torque, 1e-10));
   settings.linearAccVariance = same(variance(noise.accel, 1e-10));
   settings.angularVelVariance = same(variance(noise.gyro, 1e-12));
-  // The angular acceleration is derived inside the library. Its variance is deliberately given
-  // small, (0.02 rad/s²)² for a typical sensor: with (0.2 rad/s²)², closer to the error of the
-  // derived signal, the estimator lets the inertia run away and drags the centre of mass
-  // centimetres off.
-  const double angularAccStd = kAngularAccStd * noiseFactor;
-  settings.angularAccVariance = same(angularAccStd * angularAccStd);
-  // The estimator reports standard deviations hundreds of times smaller than its actual
-  // errors. These bounds end a run after about 20 s of tilting at 500 Hz, when the mass is
-  // typically within 0.1 % and the centre of mass within 2 mm. The reported deviations shrink
-  // with more samples per second (the bias ones about in proportion, the others with the
-  // square root) and grow with the noise.
-  const double rate = std::max(rateHz, 1.0);
-  const double perRoot = std::sqrt(kReferenceRateHz / rate) * noiseFactor;
-  settings.massThreshold = kMassThreshold * perRoot;
-  settings.comThreshold = kComThreshold * perRoot;
-  settings.inertiaThreshold = kInertiaThreshold * perRoot;
-  settings.wrenchBiasThreshold = kWrenchBiasThreshold * (kReferenceRateHz / rate) * noiseFactor;
+  // The angular acceleration is derived inside the library, by a centred slope of the angular
+  // velocity: its error is the gyro noise passed through that slope.
+  settings.angularAccVariance =
+      same(std::max(derivedAngularAccVariance(noise.gyro, rateHz), 1e-10));
+  // The reported standard deviations describe the actual errors: the thresholds are simply the
+  // precision wanted. These end a run of large, lively motion after about 5-15 s, with the mass
+  // typically within 0.5 % and the centre of mass within 1-2 mm.
+  settings.massThreshold = kMassThreshold;
+  settings.comThreshold = kComThreshold;
+  settings.inertiaThreshold = kInertiaThreshold;
+  settings.wrenchBiasThreshold = kWrenchBiasThreshold;
   settings.outputBiasEstimate = true;
   return settings;
+}
+
+double EstimatorSettings::derivedAngularAccVariance(double gyroStd, double rateHz) {
+  const double rate = std::max(rateHz, 1.0);
+  const long half = std::max(1L, std::lround(kAngularAccHalfWindow * rate));
+  double spread = 0.0;
+  for (long j = -half; j <= half; ++j) {
+    const double dt = static_cast<double>(j) / rate;
+    spread += dt * dt;
+  }
+  return gyroStd * gyroStd / spread;
 }
 
 std::string EstimatorSettings::toJsonText() const {

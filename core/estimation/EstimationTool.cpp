@@ -1,5 +1,7 @@
 #include "estimation/EstimationTool.hpp"
 
+#include <limits>
+
 #include <iostream>
 
 #include "logging/VornLogger.hpp"
@@ -80,6 +82,15 @@ Eigen::Matrix<double, 6, 6> EstimationTool::getWrenchBiasCovariance() const {
 
 DynamicsStamped EstimationTool::getEstimatedBias() const {
   return algorithm ? algorithm->getEstimatedBias() : DynamicsStamped();
+}
+
+double EstimationTool::getRecentNormalisedResidual() const {
+  return algorithm ? algorithm->getRecentNormalisedResidual()
+                   : std::numeric_limits<double>::quiet_NaN();
+}
+
+bool EstimationTool::hasFullResidualWindow() const {
+  return algorithm ? algorithm->hasFullResidualWindow() : false;
 }
 
 }  // namespace vorn

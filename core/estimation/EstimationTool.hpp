@@ -51,6 +51,11 @@ class EstimationTool {
   Eigen::Matrix<double, 10, 10> getInertiaCovariance() const;
   /// Covariance of the wrench bias (Fx, Fy, Fz, Tx, Ty, Tz); zeros before `init`.
   Eigen::Matrix<double, 6, 6> getWrenchBiasCovariance() const;
+  /// Mean squared normalised residual of the samples of the last second (see
+  /// `EstimationAlgorithm::getRecentNormalisedResidual`); NaN before `init`.
+  double getRecentNormalisedResidual() const;
+  /// True once the estimator has absorbed a full second of samples; false before `init`.
+  bool hasFullResidualWindow() const;
   /// The estimated wrench bias as a record; a default record before `init`.
   DynamicsStamped getEstimatedBias() const;
 

@@ -6,6 +6,8 @@
 #include <limits>
 #include <string>
 
+#include <Eigen/Eigenvalues>
+
 #include "data/Sync.hpp"
 #include "logging/VornLogger.hpp"
 
@@ -28,11 +30,12 @@ std::int64_t readAndIncrementSampleCount() {
 
 // The standard deviation test of one diagonal entry.
 bool stdDevBelow(double variance, double threshold) {
-  if (!std::isfinite(variance)) {
+  // A negative variance is no small uncertainty but a covariance that does not describe the
+  // estimate (the noise correction exceeds the information in some direction): it fails.
+  if (!std::isfinite(variance) || variance < 0.0) {
     return false;
   }
-  const double stdDev = variance > 0.0 ? std::sqrt(variance) : 0.0;
-  return stdDev < threshold;
+  return std::sqrt(variance) < threshold;
 }
 
 }  // namespace
@@ -74,6 +77,7 @@ void InertiaEstimator::clearSeriesAndFilters() {
   angAccFilter.reset();
   latestDynamics = DynamicsStamped();
   newDynamics = false;
+  centredDifferentiator.reset();
 }
 
 void InertiaEstimator::initFilters() {
@@ -143,8 +147,14 @@ void InertiaEstimator::setCalibratedWrench(const Vec3dStamped& force, const Vec3
   if (!sync::dynamicsIsSyncable(kinematics, wrenches)) {
     return;
   }
-  latestDynamics = sync::syncDynamics(kinematics, wrenches);
-  newDynamics = true;
+  // The exponential filter's derivative lags the other channels by about its time constant; an
+  // estimate fitted to it is biased (inertia by tens of percent, the mass and centre of mass
+  // beyond their noise). The estimator is fed records whose angular acceleration is centred on
+  // the record's own instant instead.
+  if (centredDifferentiator.push(sync::syncDynamics(kinematics, wrenches))) {
+    latestDynamics = centredDifferentiator.centred();
+    newDynamics = true;
+  }
   if (readAndIncrementSampleCount() < 9) {
     return;
   }
@@ -202,8 +212,36 @@ bool InertiaEstimator::isConverged() const {
   if (!covarianceWithinThresholds(inertia, bias)) {
     return false;
   }
-  // A solution with a non-finite entry is never accepted, whatever its covariance says.
-  return getParamsSolution().allFinite();
+  // Small standard deviations alone do not make an estimate right: it must also explain the
+  // samples of the last second within a few times the configured noise, and describe a body
+  // that can exist. A solution with a non-finite entry is never accepted.
+  if (!estimationTool->hasFullResidualWindow()) {
+    return false;
+  }
+  const double residual = estimationTool->getRecentNormalisedResidual();
+  if (!(residual <= kResidualLimit * kResidualLimit)) {
+    return false;
+  }
+  return isPhysicallyConsistent(getParamsSolution());
+}
+
+bool InertiaEstimator::isPhysicallyConsistent(const Eigen::VectorXd& solution) {
+  if (solution.size() < 10 || !solution.allFinite() || !(solution[0] > 0.0)) {
+    return false;
+  }
+  const double mass = solution[0];
+  const Eigen::Vector3d com = solution.segment<3>(1);
+  Eigen::Matrix3d origin;
+  origin << solution[4], solution[5], solution[6],  //
+      solution[5], solution[7], solution[8],        //
+      solution[6], solution[8], solution[9];
+  // Parallel-axis theorem: I_c = I_o − m·(|c|²·1 − c·cᵀ).
+  const Eigen::Matrix3d aboutCom =
+      origin - mass * (com.squaredNorm() * Eigen::Matrix3d::Identity() - com * com.transpose());
+  const Eigen::Vector3d moments =
+      Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d>(aboutCom, Eigen::EigenvaluesOnly)
+          .eigenvalues();  // ascending
+  return moments[0] > 0.0 && moments[2] <= moments[0] + moments[1];
 }
 
 bool InertiaEstimator::covarianceWithinThresholds(const Eigen::Matrix<double, 10, 10>& inertia,

@@ -14,6 +14,7 @@
 #include "data/WrenchSeries.hpp"
 #include "estimation/EstimationTool.hpp"
 #include "estimation/PayloadEstimatorConfig.hpp"
+#include "filters/CentredDifferentiator.hpp"
 #include "filters/EMAFilter.hpp"
 #include "filters/FIRfilter.hpp"
 
@@ -65,8 +66,10 @@ class InertiaEstimator {
   void setCalibratedImu(const Vec3dStamped& linAcc, const Vec3dStamped& angVel);
   /// True when `stamp` lies within `kDuplicateTolerance` of the newest raw IMU stamp.
   bool isDuplicateImuMsg(double stamp) const;
-  /// Feeds one wrench sample: force (N) and torque (N·m), sensor frame, same stamp. Replaces the
-  /// latest record when kinematics and wrenches can be synchronised.
+  /// Feeds one wrench sample: force (N) and torque (N·m), sensor frame, same stamp. When kinematics
+  /// and wrenches can be synchronised, the synchronised record enters the centred differentiator,
+  /// and the record it completes (`CentredDifferentiator::kDefaultHalfWidth` seconds older, with
+  /// the angular acceleration centred on it) replaces the latest record.
   void setCalibratedWrench(const Vec3dStamped& force, const Vec3dStamped& torque);
   /// Shrinks all nine series once.
   void shrinkAllSeries();
@@ -86,11 +89,23 @@ class InertiaEstimator {
   Eigen::VectorXd getParamsSolutionCovariance() const;
 
   /// True when every standard deviation lies strictly below its threshold and the solution is
-  /// finite (see `covarianceWithinThresholds`). Always false before `setConfig`.
+  /// finite (see `covarianceWithinThresholds`), the estimator has seen a full second of samples
+  /// whose root-mean-square normalised residual is at most `kResidualLimit` (the estimate
+  /// explains what the sensor measures within a few times the configured noise), and the
+  /// solution is physically consistent (`isPhysicallyConsistent`). Always false before
+  /// `setConfig`.
   bool isConverged() const;
+  /// True for a finite solution (order above) with a positive mass whose inertia about the
+  /// centre of mass is positive definite and whose principal moments satisfy the triangle
+  /// inequalities (each at most the sum of the other two).
+  static bool isPhysicallyConsistent(const Eigen::VectorXd& solution);
+
+  /// Largest root-mean-square normalised residual of the last second that `isConverged`
+  /// accepts, in multiples of the configured noise.
+  static constexpr double kResidualLimit = 3.0;
   /// The threshold test of `isConverged` on given covariances: inertia covariance `inertia`
-  /// (10 x 10) and wrench-bias covariance `bias` (6 x 6). A finite negative variance counts as a
-  /// standard deviation of 0; a non-finite one fails the test.
+  /// (10 x 10) and wrench-bias covariance `bias` (6 x 6). A negative or non-finite variance fails
+  /// the test.
   bool covarianceWithinThresholds(const Eigen::Matrix<double, 10, 10>& inertia,
                                   const Eigen::Matrix<double, 6, 6>& bias) const;
 
@@ -117,6 +132,9 @@ class InertiaEstimator {
   FIRfilter ftFilter;
   FIRfilter angVelDiffFilter;
   EMAFilter angAccFilter;
+  /// Delays the synchronised records by its half width and gives each the angular acceleration
+  /// centred on it: what the estimation tool is fed.
+  CentredDifferentiator centredDifferentiator;
   Vec3dSeries linAccRaw;
   Vec3dSeries angVelRaw;
   Vec3dSeries forceRaw;

@@ -84,6 +84,13 @@ void CovarianceEstimator::initialize(int numberOfParameters, double forgettingFa
   correctedInverse = Eigen::MatrixXd::Zero(n, n);
   correctedSquaredSum = Eigen::MatrixXd::Zero(n, n);
   covariance = Eigen::MatrixXd::Zero(n, n);
+  noiseCorrection = 0.0;
+  latestParameters = Eigen::VectorXd::Zero(n);
+  for (int g = 0; g < kEquations; ++g) {
+    equationRowSums[g] = Eigen::MatrixXd::Zero(m, m);
+    equationMeanCovariances[g] = Eigen::MatrixXd::Zero(m, m);
+    equationRowCounts[g] = 0;
+  }
 }
 
 void CovarianceEstimator::update(const Eigen::VectorXd& parameters,
@@ -95,6 +102,24 @@ void CovarianceEstimator::update(const Eigen::VectorXd& parameters,
   } else {
     updateWithoutForgetting(parameters, inverseInformation, row, rowCovariance);
   }
+}
+
+void CovarianceEstimator::update(const Eigen::VectorXd& parameters,
+                                 const Eigen::MatrixXd& inverseInformation,
+                                 const Eigen::RowVectorXd& row,
+                                 const Eigen::MatrixXd& rowCovariance, int equation) {
+  update(parameters, inverseInformation, row, rowCovariance);
+  if (forgettingEnabled || equation < 0 || equation >= kEquations) {
+    return;
+  }
+  const Eigen::Index m = row.size();
+  if (equationRowSums[equation].rows() != m) {
+    return;
+  }
+  equationRowSums[equation].noalias() += row.transpose() * row;
+  const double count = static_cast<double>(++equationRowCounts[equation]);
+  equationMeanCovariances[equation] += (rowCovariance - equationMeanCovariances[equation]) / count;
+  latestParameters = parameters;
 }
 
 namespace {
@@ -109,11 +134,11 @@ struct CovarianceState {
   double& covarianceScale;
   Eigen::MatrixXd& correctedInverse;
   Eigen::MatrixXd& correctedSquaredSum;
+  double& noiseCorrection;
 };
 
 template <int M>
 void updateWithoutForgettingImpl(CovarianceState& st, const Eigen::VectorXd& parameters,
-                                 const Eigen::MatrixXd& inverseInformation,
                                  const Eigen::RowVectorXd& row,
                                  const Eigen::MatrixXd& rowCovariance) {
   using S = Shapes<M>;
@@ -127,24 +152,31 @@ void updateWithoutForgettingImpl(CovarianceState& st, const Eigen::VectorXd& par
   const Eigen::Map<const typename S::MatM> c(rowCovariance.data(), m, m);
   meanCov = (k * meanCov + c) / (k + 1.0);
 
-  const RowStatistics r = rowStatistics<M>(parameters, inverseInformation, rowCovariance);
-  const double sigma2 = r.a / r.b / k;
-  st.covarianceScale = sigma2 * (1.0 + r.normSquared) * r.b;
-
-  // A ← A + (hᵀ·h)·C̄⁻¹, formed as hᵀ·(h·C̄⁻¹) with h·C̄⁻¹ solved from C̄ᵀ·uᵀ = hᵀ:
-  // a rank-one update instead of an inverse and a full product.
+  // A ← A + hᵀ·h: the information of the rows, unweighted. The noise scale enters the
+  // covariance once, through s; weighting the rows by C̄⁻¹ as well counted it twice and made the
+  // reported deviations hundreds of times too small. A starts at the prior information 0.01·I,
+  // so it equals P⁻¹ and a is read from it without inverting P.
   const Eigen::Map<const typename S::RowM> h(row.data(), m);
-  const typename S::MatM meanCovTransposed = meanCov.transpose();
-  // C̄ has zero blocks wherever the Jacobians have zero rows (the bias rows).
-  const typename S::VecM u = kernels::luSolve<M>(meanCovTransposed, h.transpose(), true);
-  const typename S::MatM weighted = h.transpose() * u.transpose();
   Eigen::Map<typename S::MatM> a(st.weightedRowSum.data(), m, m);
-  a += weighted;
+  a.noalias() += h.transpose() * h;
 
-  // E ← (A_nn − (σ²·k)·C_nn)⁻¹
-  const typename S::MatN corrected = a.topLeftCorner(n, n) - (sigma2 * k) * c.topLeftCorner(n, n);
-  Eigen::Map<typename S::MatN> e(st.correctedInverse.data(), n, n);
-  e = kernels::luInverse<Shapes<M>::N>(corrected);
+  // a = zᵀ·A·z and b = zᵀ·C̄·z for the normalised z: the sum of squared residuals and the mean
+  // expected residual variance per row (over the same normalisation), so σ² = a/b/k is the
+  // eigenvalue per row and s = σ²·(1 + ‖θ‖²)·b the mean squared residual per row.
+  const double normSquared = parameters.squaredNorm();
+  typename S::VecM z(m);
+  z.head(n) = parameters;
+  z(n) = -1.0;
+  z /= std::sqrt(1.0 + normSquared);
+  const typename S::VecM az = a * z;
+  const typename S::VecM cz = meanCov * z;
+  const double residualSum = z.dot(az);
+  const double meanVariance = z.dot(cz);
+  const double sigma2 = residualSum / meanVariance / k;
+  st.covarianceScale = sigma2 * (1.0 + normSquared) * meanVariance;
+  // The noise in A is σ²·k times the mean row covariance; E is formed from it when the
+  // covariance is computed.
+  st.noiseCorrection = sigma2 * k;
 }
 
 template <int M>
@@ -190,14 +222,13 @@ void CovarianceEstimator::updateWithoutForgetting(const Eigen::VectorXd& paramet
                                                   const Eigen::MatrixXd& inverseInformation,
                                                   const Eigen::RowVectorXd& row,
                                                   const Eigen::MatrixXd& rowCovariance) {
-  CovarianceState st{sampleCount,       forgettingFactor, weightedRowSum,   squaredWeightRowSum,
-                     meanRowCovariance, covarianceScale,  correctedInverse, correctedSquaredSum};
+  CovarianceState st{sampleCount,         forgettingFactor,    weightedRowSum,
+                     squaredWeightRowSum, meanRowCovariance,   covarianceScale,
+                     correctedInverse,    correctedSquaredSum, noiseCorrection};
   if (hasFixedShape(parameters, inverseInformation, row, rowCovariance, weightedRowSum)) {
-    updateWithoutForgettingImpl<kFixedAugmentedSize>(st, parameters, inverseInformation, row,
-                                                     rowCovariance);
+    updateWithoutForgettingImpl<kFixedAugmentedSize>(st, parameters, row, rowCovariance);
   } else {
-    updateWithoutForgettingImpl<Eigen::Dynamic>(st, parameters, inverseInformation, row,
-                                                rowCovariance);
+    updateWithoutForgettingImpl<Eigen::Dynamic>(st, parameters, row, rowCovariance);
   }
 }
 
@@ -205,8 +236,9 @@ void CovarianceEstimator::updateWithForgetting(const Eigen::VectorXd& parameters
                                                const Eigen::MatrixXd& inverseInformation,
                                                const Eigen::RowVectorXd& row,
                                                const Eigen::MatrixXd& rowCovariance) {
-  CovarianceState st{sampleCount,       forgettingFactor, weightedRowSum,   squaredWeightRowSum,
-                     meanRowCovariance, covarianceScale,  correctedInverse, correctedSquaredSum};
+  CovarianceState st{sampleCount,         forgettingFactor,    weightedRowSum,
+                     squaredWeightRowSum, meanRowCovariance,   covarianceScale,
+                     correctedInverse,    correctedSquaredSum, noiseCorrection};
   if (hasFixedShape(parameters, inverseInformation, row, rowCovariance, weightedRowSum)) {
     updateWithForgettingImpl<kFixedAugmentedSize>(st, parameters, inverseInformation, row,
                                                   rowCovariance);
@@ -235,7 +267,47 @@ void CovarianceEstimator::addCovarianceTo(Eigen::MatrixXd& sum) {
 }
 
 void CovarianceEstimator::computeWithoutForgetting() {
-  covariance = covarianceScale * correctedInverse;
+  // E ← (A_nn − (σ²·k)·C̄_nn)⁻¹: the information with the noise of all rows taken out.
+  const Eigen::Index n = correctedInverse.rows();
+  if (sampleCount == 0) {
+    covariance = Eigen::MatrixXd::Zero(n, n);
+    return;
+  }
+  const Eigen::MatrixXd corrected =
+      weightedRowSum.topLeftCorner(n, n) - noiseCorrection * meanRowCovariance.topLeftCorner(n, n);
+  if (n == kFixedAugmentedSize - 1) {
+    correctedInverse = kernels::luInverse<kFixedAugmentedSize - 1>(corrected);
+  } else {
+    correctedInverse = kernels::luInverse<Eigen::Dynamic>(corrected);
+  }
+  // The rows' residual variances differ by equation (force rows carry the force noise, torque
+  // rows the much smaller torque noise), so the covariance is the sandwich E·F·E with
+  // F = Σ_g b_g·(Σ hᵀh over the rows of equation g), b_g the residual variance that equation g
+  // predicts at the current θ, scaled so that s stays the mean squared residual per row.
+  // With one equation (or equal ones) F = A_nn and this is s·E.
+  const Eigen::Index m = n + 1;
+  Eigen::VectorXd z(m);
+  z.head(n) = latestParameters.size() == n ? latestParameters : Eigen::VectorXd::Zero(n);
+  z(n) = -1.0;
+  Eigen::MatrixXd weighted = Eigen::MatrixXd::Zero(n, n);
+  double predicted = 0.0;
+  std::int64_t rows = 0;
+  for (int g = 0; g < kEquations; ++g) {
+    if (equationRowCounts[g] == 0) {
+      continue;
+    }
+    const double variance = z.dot(equationMeanCovariances[g] * z);
+    weighted += variance * equationRowSums[g].topLeftCorner(n, n);
+    predicted += variance * static_cast<double>(equationRowCounts[g]);
+    rows += equationRowCounts[g];
+  }
+  if (rows == 0 || !(predicted > 0.0)) {
+    covariance = covarianceScale * correctedInverse;
+    return;
+  }
+  const Eigen::MatrixXd middle = weighted * (static_cast<double>(rows) / predicted);
+  const Eigen::MatrixXd left = (covarianceScale * correctedInverse) * middle;
+  covariance = left * correctedInverse;
 }
 
 void CovarianceEstimator::computeWithForgetting() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include <Eigen/Core>
@@ -26,6 +27,14 @@ class CovarianceEstimator {
   /// @param rowCovariance C (m x m), covariance of the errors in h.
   void update(const Eigen::VectorXd& parameters, const Eigen::MatrixXd& inverseInformation,
               const Eigen::RowVectorXd& row, const Eigen::MatrixXd& rowCovariance);
+  /// The same for a row of equation `equation` (0 … kEquations − 1: force x, y, z, torque x, y,
+  /// z of a sample). Rows of one equation share their noise level; the covariance without
+  /// forgetting weighs each equation's rows by it.
+  void update(const Eigen::VectorXd& parameters, const Eigen::MatrixXd& inverseInformation,
+              const Eigen::RowVectorXd& row, const Eigen::MatrixXd& rowCovariance, int equation);
+
+  /// Number of equations told apart by `update`.
+  static constexpr int kEquations = 6;
   void updateWithForgetting(const Eigen::VectorXd& parameters,
                             const Eigen::MatrixXd& inverseInformation,
                             const Eigen::RowVectorXd& row, const Eigen::MatrixXd& rowCovariance);
@@ -64,6 +73,14 @@ class CovarianceEstimator {
   Eigen::MatrixXd correctedSquaredSum;
   /// D (n x n): the last computed parameter covariance.
   Eigen::MatrixXd covariance;
+  /// σ²·k of the latest update: the noise to take out of the information, in units of C̄.
+  double noiseCorrection = 0.0;
+  /// θ of the latest update.
+  Eigen::VectorXd latestParameters;
+  /// Per equation: Σ hᵀ·h of its rows, the running mean of their error covariances, their number.
+  std::array<Eigen::MatrixXd, kEquations> equationRowSums;
+  std::array<Eigen::MatrixXd, kEquations> equationMeanCovariances;
+  std::array<std::int64_t, kEquations> equationRowCounts{};
 };
 
 }  // namespace vorn

@@ -87,8 +87,8 @@ struct Shapes {
 };
 
 /// Recursive-least-squares update of P with the row h, then one inverse power iteration step of
-/// θ weighted by the row's error covariance C. Returns without change when the denominator
-/// without forgetting is (near) zero.
+/// θ in the metric C (the mean error covariance of the rows). Returns without change when the
+/// denominator without forgetting is (near) zero.
 template <int M>
 void absorbRow(Eigen::MatrixXd& inverseInformation, Eigen::VectorXd& parameters,
                const Eigen::RowVectorXd& row, const Eigen::MatrixXd& rowCovariance, bool forgetting,
@@ -207,7 +207,30 @@ void rowCovarianceOf(const Eigen::MatrixXd& jacobian,
   }
 }
 
+/// r²/b for the row h at the estimate θ: r = h·[θ; −1] its residual, b = [θ; −1]ᵀ·C·[θ; −1] the
+/// variance the row's error covariance C predicts for it. 0 for a row without predicted noise.
+double normalisedSquaredResidual(const Eigen::VectorXd& parameters, const Eigen::RowVectorXd& row,
+                                 const Eigen::MatrixXd& rowCovariance) {
+  const Eigen::Index n = parameters.size();
+  const auto z = [&](Eigen::Index j) { return j < n ? parameters[j] : -1.0; };
+  double residual = 0.0;
+  double variance = 0.0;
+  for (Eigen::Index j = 0; j <= n; ++j) {
+    residual += row[j] * z(j);
+    double cz = 0.0;
+    for (Eigen::Index i = 0; i <= n; ++i) {
+      cz += rowCovariance(j, i) * z(i);
+    }
+    variance += z(j) * cz;
+  }
+  return variance > 0.0 ? residual * residual / variance : 0.0;
+}
+
 }  // namespace
+
+double EstimationAlgorithm::getRecentNormalisedResidual() const { return residualWindow.mean(); }
+
+bool EstimationAlgorithm::hasFullResidualWindow() const { return residualWindow.isFull(); }
 
 EstimationAlgorithm* EstimationAlgorithm::create() { return new RecursiveTLSWrenchBias(); }
 
@@ -246,6 +269,10 @@ void EstimationAlgorithm::initialize(const Eigen::VectorXd& prior,
   covarianceEstimator.initialize(parameterCount, forgettingFactor);
   rowBuffer = Eigen::RowVectorXd::Zero(m);
   rowCovarianceBuffer = Eigen::MatrixXd::Zero(m, m);
+  rowCovarianceSum = Eigen::MatrixXd::Zero(m, m);
+  powerIterationMetric = Eigen::MatrixXd::Zero(m, m);
+  absorbedRows = 0;
+  residualWindow.clear();
 
   const Eigen::VectorXd& t = parameterVector;
   const Eigen::VectorXd v = measurementNoise;
@@ -277,6 +304,7 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
 
   rowBuffer.resize(m);
   rowCovarianceBuffer.resize(m, m);
+  double normalisedResidual = 0.0;
   for (int i = 0; i < 6; ++i) {
     // The Jacobian is read in place; its rows are scaled in a copy below.
     const Eigen::MatrixXd& jacobian = error->jacobian(i);
@@ -286,10 +314,16 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
       rowCovarianceOf<Eigen::Dynamic>(jacobian, measurementNoise, rowCovarianceBuffer);
     }
     rowBuffer = augmented.row(i);
+    normalisedResidual +=
+        normalisedSquaredResidual(parameterVector, rowBuffer, rowCovarianceBuffer);
     updateParameterVector(rowBuffer, rowCovarianceBuffer);
-    covarianceEstimator.update(parameterVector, inverseInformation, rowBuffer, rowCovarianceBuffer);
-    covarianceEstimator.addCovarianceTo(parameterCovariance);
+    covarianceEstimator.update(parameterVector, inverseInformation, rowBuffer, rowCovarianceBuffer,
+                               i);
   }
+  // Each row's covariance is that of the whole estimate after the row: the sample's is the one
+  // after its last row (adding the six would count every row six times).
+  covarianceEstimator.addCovarianceTo(parameterCovariance);
+  residualWindow.add(dynamics.stamp(), normalisedResidual / 6.0);
 
   reportProgress();
   return true;
@@ -301,17 +335,30 @@ void EstimationAlgorithm::updateParameterVector(const Eigen::RowVectorXd& row,
     throw std::runtime_error(
         "[FATAL ERROR] parameterVector already has NaN at start of updateParameterVector!");
   }
+  // The inverse power iteration looks for the generalised eigenvector of the information and the
+  // total error covariance of the rows: the sum of their covariances, here as their running mean
+  // (its scale does not move the eigenvector). One row's covariance alone is rank-deficient and
+  // changes from row to row; as the metric it pulls the estimate along whatever that row cannot
+  // see, and the inertia never settles.
+  if (rowCovarianceSum.rows() != rowCovariance.rows() ||
+      rowCovarianceSum.cols() != rowCovariance.cols()) {
+    rowCovarianceSum = Eigen::MatrixXd::Zero(rowCovariance.rows(), rowCovariance.cols());
+    absorbedRows = 0;
+  }
+  rowCovarianceSum += rowCovariance;
+  ++absorbedRows;
+  powerIterationMetric = rowCovarianceSum / static_cast<double>(absorbedRows);
   const bool forgetting = covarianceEstimator.withForgetting();
   const bool fixedShape =
       parameterVector.size() == kFixedParameters && inverseInformation.rows() == kFixedAugmented &&
       inverseInformation.cols() == kFixedAugmented && row.size() == kFixedAugmented &&
       rowCovariance.rows() == kFixedAugmented && rowCovariance.cols() == kFixedAugmented;
   if (fixedShape) {
-    absorbRow<kFixedAugmented>(inverseInformation, parameterVector, row, rowCovariance, forgetting,
-                               forgettingFactor);
+    absorbRow<kFixedAugmented>(inverseInformation, parameterVector, row, powerIterationMetric,
+                               forgetting, forgettingFactor);
   } else {
-    absorbRow<Eigen::Dynamic>(inverseInformation, parameterVector, row, rowCovariance, forgetting,
-                              forgettingFactor);
+    absorbRow<Eigen::Dynamic>(inverseInformation, parameterVector, row, powerIterationMetric,
+                              forgetting, forgettingFactor);
   }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include <Eigen/Core>
@@ -8,6 +9,7 @@
 #include "identification/CovarianceEstimator.hpp"
 #include "identification/ErrorModel.hpp"
 #include "identification/ObservationModel.hpp"
+#include "identification/ResidualWindow.hpp"
 
 namespace vorn {
 
@@ -56,7 +58,9 @@ class EstimationAlgorithm {
                              ErrorModel* errorModel);
 
   /// The per-equation step: recursive-least-squares update of P with the augmented row and one
-  /// inverse power iteration step of θ weighted by the row's error covariance (m x m).
+  /// inverse power iteration step of θ. `rowCovariance` (m x m) is the covariance of the errors
+  /// in the row; the step's metric is the running mean of the covariances of all rows absorbed
+  /// since `initialize`, this one included.
   void updateParameterVector(const Eigen::RowVectorXd& row, const Eigen::MatrixXd& rowCovariance);
 
   /// Physical parameter vector (16 entries).
@@ -71,6 +75,17 @@ class EstimationAlgorithm {
   Eigen::Matrix<double, 10, 10> getInertiaCovariance() const;
   /// Covariance of the bias (force x, y, z, torque x, y, z) (6 x 6).
   Eigen::Matrix<double, 6, 6> getWrenchBiasCovariance() const;
+
+  /// Mean over the samples of the last `kResidualWindow` seconds of the squared normalised
+  /// residual r²/b of their rows: r the row's residual at the estimate before the row, b the
+  /// residual variance the configured noise predicts for it at that estimate. About 1 when the
+  /// estimate explains the samples as well as the noise allows; NaN before the first sample.
+  double getRecentNormalisedResidual() const;
+  /// True once the samples since `initialize` span `kResidualWindow` seconds.
+  bool hasFullResidualWindow() const;
+
+  /// Span of the residual window (s).
+  static constexpr double kResidualWindow = 1.0;
 
  protected:
   EstimationAlgorithm();
@@ -91,6 +106,12 @@ class EstimationAlgorithm {
   // Per-row buffers, sized by `initialize`, so that absorbing a row allocates nothing.
   Eigen::RowVectorXd rowBuffer;
   Eigen::MatrixXd rowCovarianceBuffer;
+  // Sum and running mean of the error covariances of the rows absorbed since `initialize`, and
+  // their number: the metric of the inverse power iteration.
+  Eigen::MatrixXd rowCovarianceSum;
+  Eigen::MatrixXd powerIterationMetric;
+  std::int64_t absorbedRows = 0;
+  ResidualWindow residualWindow{kResidualWindow};
 };
 
 }  // namespace vorn

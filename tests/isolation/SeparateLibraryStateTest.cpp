@@ -55,10 +55,11 @@ TEST(SeparateLibraryState, EstimatorAndCompensatorWorkSideBySide) {
   CoutCapture capture;
   vorn::VornPayloadEstimator estimator(config);
   ASSERT_TRUE(estimator.startPayloadEstimation());
-  for (int i = 0; i < 200 && estimator.isEstimatorRunning(); ++i) {
+  // With the loose default thresholds the run converges once a second of swing is explained
+  // by a physically consistent estimate, and writes payload.json beside the config.
+  for (int i = 0; i < 3000 && estimator.isEstimatorRunning(); ++i) {
     estimator.update(0.001 * i, vorn::test::swingSample(0.001 * i));
   }
-  // The loose default thresholds converge at once and write payload.json beside the config.
   ASSERT_TRUE(estimator.isEstimationSuccessful()) << capture.text();
   vorn::VornPayloadCompensator compensator(dir.file("payload.json"));
   std::array<double, 12> in = vorn::test::swingSample(0.5);

@@ -234,7 +234,9 @@ inline Vec3 cross(const Vec3& a, const Vec3& b) {
 struct TestPayload {
   double mass = 1.5;
   Vec3 com{0.01, -0.02, 0.05};
-  std::array<double, 6> inertia{0.01, 0.0, 0.0, 0.02, 0.0, 0.03};
+  // About the origin; about the centre of mass it is positive definite and its principal
+  // moments satisfy the triangle inequalities (a body that can exist).
+  std::array<double, 6> inertia{0.02, 0.0, 0.0, 0.02, 0.0, 0.03};
 
   Vec3 inertiaTimes(const Vec3& v) const {
     const auto& I = inertia;

@@ -167,25 +167,33 @@ TEST(EstimatorConfiguration, NoiseVariancesAreTheSquaredDeviations) {
   EXPECT_DOUBLE_EQ(covariance.at("torque").at("z").get<double>(), 1.6e-5);
   EXPECT_DOUBLE_EQ(covariance.at("linear_acc").at("x").get<double>(), 9e-4);
   EXPECT_DOUBLE_EQ(covariance.at("angular_vel").at("x").get<double>(), 4e-6);
-  // The derived angular acceleration: (0.02 rad/s²)² for a typical sensor, scaled with the noise.
-  EXPECT_DOUBLE_EQ(covariance.at("angular_acc").at("z").get<double>(), 0.04 * 0.04);
+  // The derived angular acceleration: the gyro variance through the centred slope over ±20 ms,
+  // 1 / Σ(t − t̄)² over the 21 samples at 500 Hz (0.00308 s²).
+  EXPECT_NEAR(covariance.at("angular_acc").at("z").get<double>(), 4e-6 / 0.00308, 1e-9);
   EXPECT_EQ(config.at("min_time").get<double>(), 0.0);
   EXPECT_TRUE(config.at("output_bias_estimate").get<bool>());
   EXPECT_EQ(config.at("output_config_file_name").get<std::string>(), "payload.json");
 }
 
-TEST(EstimatorConfiguration, ThresholdsFollowRateAndNoise) {
+TEST(EstimatorConfiguration, ThresholdsAreThePrecisionWantedWhateverRateAndNoise) {
   const NoiseLevels typical = SimulatedSensor::typicalNoise();
   const EstimatorSettings base = EstimatorSettings::recommendedFor(typical, 500.0);
   const EstimatorSettings faster = EstimatorSettings::recommendedFor(typical, 2000.0);
   EXPECT_DOUBLE_EQ(base.massThreshold, EstimatorSettings::kMassThreshold);
-  EXPECT_DOUBLE_EQ(faster.massThreshold, base.massThreshold / 2.0);
-  EXPECT_DOUBLE_EQ(faster.comThreshold, base.comThreshold / 2.0);
-  EXPECT_DOUBLE_EQ(faster.wrenchBiasThreshold, base.wrenchBiasThreshold / 4.0);
+  EXPECT_DOUBLE_EQ(base.comThreshold, EstimatorSettings::kComThreshold);
+  EXPECT_DOUBLE_EQ(base.inertiaThreshold, EstimatorSettings::kInertiaThreshold);
+  EXPECT_DOUBLE_EQ(base.wrenchBiasThreshold, EstimatorSettings::kWrenchBiasThreshold);
+  EXPECT_DOUBLE_EQ(faster.massThreshold, base.massThreshold);
+  EXPECT_DOUBLE_EQ(faster.wrenchBiasThreshold, base.wrenchBiasThreshold);
   const NoiseLevels noisy{typical.force * 3, typical.torque * 3, typical.accel * 3,
                           typical.gyro * 3};
-  EXPECT_DOUBLE_EQ(EstimatorSettings::recommendedFor(noisy, 500.0).inertiaThreshold,
-                   3.0 * base.inertiaThreshold);
+  const EstimatorSettings noisier = EstimatorSettings::recommendedFor(noisy, 500.0);
+  EXPECT_DOUBLE_EQ(noisier.inertiaThreshold, base.inertiaThreshold);
+  // The derived angular acceleration's variance follows the gyro's and falls with the rate
+  // (more samples in the window, 1 / Σ(t − t̄)² ≈ 3 / (2·h³·rate)).
+  EXPECT_NEAR(noisier.angularAccVariance[0], 9.0 * base.angularAccVariance[0], 1e-12);
+  EXPECT_NEAR(EstimatorSettings::derivedAngularAccVariance(1.0, 1000.0), 1e6 / 5740.0, 1e-9);
+  EXPECT_LT(faster.angularAccVariance[0], base.angularAccVariance[0] / 3.5);
   // A noise-free sensor is configured like a typical one (the estimator needs the ratios).
   const EstimatorSettings silent = EstimatorSettings::recommendedFor(NoiseLevels{}, 500.0);
   EXPECT_EQ(silent.forceVariance, base.forceVariance);
