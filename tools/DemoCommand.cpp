@@ -34,8 +34,8 @@ constexpr double kRateHz = 500.0;
 constexpr double kMassTargetPercent = 1.0;
 constexpr double kComTargetMm = 3.0;
 constexpr double kRealtimeMinTime = 15.0;
-constexpr double kThresholdStep = 1.41421356237;  // each convergence-study run: thresholds x 1.4
-constexpr int kConvergenceRuns = 10;
+constexpr double kThresholdStep = 1.41421356237;  // each convergence-study run: thresholds / 1.4
+constexpr int kConvergenceRuns = 8;
 
 std::string inDir(const std::string& dir, const char* name) {
   return (fs::path(dir) / name).string();
@@ -166,9 +166,10 @@ Recording firstSamples(const Recording& recording, std::size_t count) {
   return head;
 }
 
-/// Runs the estimator again on the same recording with every threshold scaled by 1.4, 2, 2.8,
-/// ...: each run stops earlier. Returns, for each run that converged, the data it took and the
-/// errors of its result. The library's console output of these runs is hidden.
+/// Runs the estimator again on the same recording with every threshold scaled by 0.71, 0.5,
+/// 0.35, ...: each run goes on longer. Returns, for each run that converged within
+/// `maxDataSeconds`, the data it took and the errors of its result. The library's console output
+/// of these runs is hidden.
 std::vector<ConvergencePoint> convergenceStudy(const EstimatorSettings& settings,
                                                const Recording& recording,
                                                const PayloadDescription& truth,
@@ -182,7 +183,7 @@ std::vector<ConvergencePoint> convergenceStudy(const EstimatorSettings& settings
   }
   double scale = 1.0;
   for (int k = 1; k <= kConvergenceRuns; ++k) {
-    scale *= kThresholdStep;
+    scale /= kThresholdStep;
     EstimatorSettings loose = settings;
     loose.minTime = 0.0;
     loose.maxTime = 600.0;
@@ -381,19 +382,22 @@ int DemoCommand::run() {
     } else {
       DemoPlots plots(dir);
       if (!options_.quick) {
-        say("Convergence study: the same recording again, with the thresholds scaled by 1.4, "
-            "2, 2.8, ... (the library's output of these runs is not shown).");
+        say("Convergence study: the same recording again, with the thresholds scaled by 0.71, "
+            "0.5, 0.35, ... (the library's output of these runs is not shown).");
         std::vector<ConvergencePoint> points =
-            convergenceStudy(settings, tilting, truth, dir, outcome.dataSeconds);
+            convergenceStudy(settings, tilting, truth, dir, options_.maxDataSeconds);
         points.push_back({1.0, outcome.dataSeconds, errors.massPercent, errors.comMm,
                           settings.massThreshold / truth.mass * 100.0,
                           settings.comThreshold * 1000.0});
         std::sort(points.begin(), points.end(),
                   [](const ConvergencePoint& a, const ConvergencePoint& b) {
-                    return a.dataSeconds < b.dataSeconds;
+                    if (a.dataSeconds != b.dataSeconds) {
+                      return a.dataSeconds < b.dataSeconds;
+                    }
+                    return a.thresholdScale > b.thresholdScale;
                   });
         for (const ConvergencePoint& p : points) {
-          say("  thresholds x" + TextFormat::padRight(TextFormat::fixed(p.thresholdScale, 1), 6) +
+          say("  thresholds x" + TextFormat::padRight(TextFormat::fixed(p.thresholdScale, 2), 6) +
               " stopped after " + TextFormat::padLeft(TextFormat::fixed(p.dataSeconds, 2), 6) +
               " s: mass error " + TextFormat::padLeft(percent(p.massErrorPercent, 3), 9) +
               ", centre of mass " + TextFormat::padLeft(TextFormat::fixed(p.comErrorMm, 2), 6) +

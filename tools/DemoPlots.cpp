@@ -94,7 +94,7 @@ std::string DemoPlots::convergenceScript(const std::string& output) const {
   s << "EOD\n"
     << "set multiplot layout 2,1 title \"Identification of the demo payload: actual error and "
        "the estimator's own standard deviation, against the data fed\\n(each point is a run "
-       "whose thresholds were scaled by 1.4^k; the run stops once every reported standard "
+       "whose thresholds were scaled by 1.4^-k; the run stops once every reported standard "
        "deviation is below its threshold)\"\n"
     << "set logscale xy\nset grid xtics ytics mxtics mytics\nset key top right box opaque\n"
     << "set format y '%g'\nset format x '%g'\n"

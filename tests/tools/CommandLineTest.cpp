@@ -378,7 +378,8 @@ TEST(Demo, FullDemoRunsTheConvergenceStudy) {
   if (contains(run.out, "gnuplot is not installed")) {
     GTEST_SKIP() << "the convergence study runs only for its plot";
   }
-  // The main run plus ten runs with looser thresholds, each stopping no later than the main one.
+  // The main run plus up to eight runs with tighter thresholds, each stopping no earlier than the
+  // main one (printed in the order of the data they took: the main run first).
   std::istringstream lines(run.out);
   std::string line;
   std::vector<double> stops;
@@ -388,9 +389,10 @@ TEST(Demo, FullDemoRunsTheConvergenceStudy) {
       stops.push_back(std::stod(line.substr(at + 15)));
     }
   }
-  ASSERT_EQ(stops.size(), 11u) << run.out;
+  ASSERT_GE(stops.size(), 4u) << run.out;
   EXPECT_TRUE(std::is_sorted(stops.begin(), stops.end()));
-  EXPECT_TRUE(contains(run.out, "thresholds x1.0    stopped after")) << run.out;
+  EXPECT_LT(stops.front(), stops.back()) << run.out;  // tighter thresholds need more data
+  EXPECT_TRUE(contains(run.out, "\n  thresholds x1.00   stopped after")) << run.out;
   EXPECT_GT(fs::file_size(dir.file("out/convergence.png")), 10000u);
   EXPECT_FALSE(fs::exists(dir.file("out/.convergence")));  // the study's files are gone
 }
