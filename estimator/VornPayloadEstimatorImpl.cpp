@@ -4,6 +4,7 @@
 #include <exception>
 #include <iomanip>
 #include <iostream>
+#include <mutex>
 #include <stdexcept>
 
 #include "data/Vec3dStamped.hpp"
@@ -187,6 +188,9 @@ void VornPayloadEstimator::VornPayloadEstimatorImpl::writeInertialParametersToFi
 
 void VornPayloadEstimator::VornPayloadEstimatorImpl::printEstimationMetrics(
     const Eigen::VectorXd& solution, const Eigen::VectorXd& stdDev, double elapsedSeconds) {
+  // The report is many insertions and changes std::cout's formatting: keep other threads' log
+  // lines out of it.
+  const std::lock_guard<std::mutex> lock(VornLogger::consoleMutex());
   std::ostream& out = std::cout;
   const std::string heavyRule(100, '=');
   out << std::endl;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <iostream>
 #include <limits>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 
@@ -55,8 +56,12 @@ void reportProgress() {
   if (!lastProgressTimeNs.compare_exchange_strong(last, now)) {
     return;
   }
-  std::cout << std::fixed;
-  std::cout.precision(4);
+  {
+    // std::cout's format state is shared with every other thread that prints.
+    const std::lock_guard<std::mutex> lock(VornLogger::consoleMutex());
+    std::cout << std::fixed;
+    std::cout.precision(4);
+  }
   VornLogger::INFO_RUNTIME("[ESTIMATOR] Estimating, keep moving the payload...");
 }
 

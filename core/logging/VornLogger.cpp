@@ -9,11 +9,6 @@ namespace {
 constexpr const char* kTagColour = "\033[38;2;255;127;0m";
 constexpr const char* kReset = "\033[0m";
 
-std::mutex& lineMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-
 void writeLine(const char* colour, const char* label, const std::string& message) {
   std::string line;
   line.reserve(64 + message.size());
@@ -28,11 +23,16 @@ void writeLine(const char* colour, const char* label, const std::string& message
   line += "] ";
   line += message;
   line += '\n';
-  const std::lock_guard<std::mutex> lock(lineMutex());
+  const std::lock_guard<std::mutex> lock(VornLogger::consoleMutex());
   std::cout << line << std::flush;
 }
 
 }  // namespace
+
+std::mutex& VornLogger::consoleMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
 
 void VornLogger::INFO(const std::string& message) {
   writeLine("\033[38;2;135;206;250m", "INFO", message);
