@@ -1,5 +1,6 @@
 #include "sim/Motion.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include <Eigen/Geometry>
@@ -50,6 +51,7 @@ PresetParameters presetParameters(MotionPreset preset) {
     case MotionPreset::Fast:
       return {0.5, 0.5, 0.7, 1.6, 0.03, 1.0, 2.5};
     case MotionPreset::Static:
+    case MotionPreset::Robot:
       break;
   }
   return {0, 0, 0, 0, 0, 0, 0};
@@ -111,6 +113,40 @@ double SumOfSines::accelerationBound() const {
   return b;
 }
 
+std::array<SignalSample, 6> StopAndGo::evaluate(double t) const {
+  std::array<SignalSample, 6> out{};
+  if (poses.empty()) {
+    return out;
+  }
+  const auto hold = [&](std::size_t k) {
+    for (std::size_t c = 0; c < 6; ++c) out[c] = {poses[k][c], 0.0, 0.0};
+    return out;
+  };
+  const std::size_t count = std::min({moves.size(), pauses.size(), poses.size() - 1});
+  double clock = 0.0;
+  for (std::size_t k = 0; k < count; ++k) {
+    const double moveStart = clock + pauses[k];
+    if (t < moveStart) {
+      return hold(k);
+    }
+    const double duration = moves[k];
+    if (t < moveStart + duration) {
+      // Minimum jerk: s(u) = 10u³ − 15u⁴ + 6u⁵.
+      const double u = (t - moveStart) / duration;
+      const double s = u * u * u * (10.0 + u * (-15.0 + 6.0 * u));
+      const double ds = 30.0 * u * u * (1.0 - u) * (1.0 - u) / duration;
+      const double dds = 60.0 * u * (1.0 - u) * (1.0 - 2.0 * u) / (duration * duration);
+      for (std::size_t c = 0; c < 6; ++c) {
+        const double delta = poses[k + 1][c] - poses[k][c];
+        out[c] = {poses[k][c] + delta * s, delta * ds, delta * dds};
+      }
+      return out;
+    }
+    clock = moveStart + duration;
+  }
+  return hold(count);
+}
+
 MotionState MotionProfile::evaluate(double t) const {
   MotionState state;
   state.time = t;
@@ -124,8 +160,15 @@ MotionState MotionProfile::evaluate(double t) const {
   Eigen::Matrix3d R = base_orientation;
   Eigen::Vector3d w = Eigen::Vector3d::Zero();
   Eigen::Vector3d a = Eigen::Vector3d::Zero();
+  const std::array<SignalSample, 6> scheduled = schedule.evaluate(t);
+  const auto plus = [](SignalSample a, const SignalSample& b) {
+    a.value += b.value;
+    a.rate += b.rate;
+    a.acceleration += b.acceleration;
+    return a;
+  };
   for (int k = 0; k < 3; ++k) {
-    const SignalSample q = channels[k]->evaluate(t);
+    const SignalSample q = plus(channels[k]->evaluate(t), scheduled[static_cast<std::size_t>(k)]);
     const Eigen::Matrix3d Rk = elementaryRotation(axes[k], q.value);
     const Eigen::Vector3d u = Eigen::Vector3d::Unit(axes[k]);
     const Eigen::Vector3d w_carried = Rk.transpose() * w;
@@ -138,7 +181,8 @@ MotionState MotionProfile::evaluate(double t) const {
   state.angular_acceleration = a;
 
   for (int i = 0; i < 3; ++i) {
-    const SignalSample x = translation[static_cast<std::size_t>(i)].evaluate(t);
+    const SignalSample x = plus(translation[static_cast<std::size_t>(i)].evaluate(t),
+                                scheduled[static_cast<std::size_t>(3 + i)]);
     state.position[i] = base_position[i] + x.value;
     state.velocity[i] = x.rate;
     state.acceleration[i] = x.acceleration;
@@ -152,8 +196,43 @@ MotionProfile MotionProfile::stationary(const Eigen::Matrix3d& orientation) {
   return profile;
 }
 
+namespace {
+
+/// Length of the generated stop-and-go schedule (s); the last pose is held after it.
+constexpr double kScheduleLength = 150.0;
+
+MotionProfile robotMotion(std::uint64_t seed) {
+  Rng rng(seed);
+  MotionProfile profile;
+  StopAndGo& s = profile.schedule;
+  StopAndGo::Pose pose{rng.uniform(-kPi, kPi), 0.0, 0.0, 0.0, 0.0, 0.0};
+  s.poses.push_back(pose);
+  double clock = 0.0;
+  while (clock < kScheduleLength) {
+    const double pause = rng.uniform(0.2, 1.0);
+    const double move = rng.uniform(0.5, 1.0);
+    for (std::size_t c = 0; c < 3; ++c) {
+      pose[c] += rng.uniform(-0.8, 0.8);
+    }
+    for (std::size_t c = 1; c < 3; ++c) {
+      pose[c] = std::clamp(pose[c], -1.3, 1.3);
+    }
+    for (std::size_t c = 3; c < 6; ++c) {
+      pose[c] = std::clamp(pose[c] + rng.uniform(-0.1, 0.1), -0.2, 0.2);
+    }
+    s.pauses.push_back(pause);
+    s.moves.push_back(move);
+    s.poses.push_back(pose);
+    clock += pause + move;
+  }
+  return profile;
+}
+
+}  // namespace
+
 MotionProfile makeMotion(MotionPreset preset, std::uint64_t seed) {
   if (preset == MotionPreset::Static) return MotionProfile::stationary();
+  if (preset == MotionPreset::Robot) return robotMotion(seed);
   const PresetParameters p = presetParameters(preset);
   Rng rng(seed);
   MotionProfile profile;
@@ -172,6 +251,7 @@ std::optional<MotionPreset> parseMotionPreset(std::string_view name) {
   if (name == "slow") return MotionPreset::Slow;
   if (name == "brisk") return MotionPreset::Brisk;
   if (name == "fast") return MotionPreset::Fast;
+  if (name == "robot") return MotionPreset::Robot;
   return std::nullopt;
 }
 
@@ -185,6 +265,8 @@ const char* toString(MotionPreset preset) {
       return "brisk";
     case MotionPreset::Fast:
       return "fast";
+    case MotionPreset::Robot:
+      return "robot";
   }
   return "unknown";
 }

@@ -38,6 +38,21 @@ struct SumOfSines {
   double accelerationBound() const;
 };
 
+/// A robot's stop-and-go schedule: still poses joined by minimum-jerk moves (position, rate and
+/// acceleration continuous; rate and acceleration zero at both ends of a move). Channels: yaw,
+/// pitch, roll (rad), then world x, y, z offsets (m). Before the first move and after the last
+/// pause the first and the last pose are held.
+struct StopAndGo {
+  using Pose = std::array<double, 6>;
+  std::vector<Pose> poses;    ///< poses[0] is the start
+  std::vector<double> moves;  ///< moves[k]: duration of the move from poses[k] to poses[k+1] (s)
+  std::vector<double> pauses; ///< pauses[k]: still time before moves[k] (s)
+
+  bool empty() const { return poses.empty(); }
+  /// The six channels at time t.
+  std::array<SignalSample, 6> evaluate(double t) const;
+};
+
 /// Pose and motion of the sensor frame at one instant.
 struct MotionState {
   double time = 0.0;  ///< s since the start of the motion
@@ -62,6 +77,7 @@ struct MotionProfile {
   SumOfSines pitch;  ///< about the rotated y
   SumOfSines roll;   ///< about the rotated x (innermost)
   std::array<SumOfSines, 3> translation;  ///< world x, y, z offsets (m)
+  StopAndGo schedule;  ///< added to the six channels above, when not empty
 
   MotionState evaluate(double t) const;
 
@@ -79,14 +95,17 @@ struct MotionProfile {
 ///            5-11), linear acceleration up to ~1.5 m/s^2.
 ///  - Fast:   vigorous shaking: 0.5 rad per axis at 0.7-1.6 Hz; |w| ~3 rad/s rms, |alpha|
 ///            tens of rad/s^2, linear acceleration up to several m/s^2.
-/// Each angle and coordinate is a sum of three sines.
-enum class MotionPreset { Static, Slow, Brisk, Fast };
+///  - Robot:  stop-and-go: still poses 0.2-1 s long joined by 0.5-1 s minimum-jerk moves of up
+///            to 0.8 rad per angle (tilt within 1.3 rad of z up) and 0.1 m per axis; |w| up
+///            to about 5 rad/s, |alpha| up to about 30 rad/s^2 at the ends of a move.
+/// Each angle and coordinate of the hand-held presets is a sum of three sines.
+enum class MotionPreset { Static, Slow, Brisk, Fast, Robot };
 
 /// Builds a preset; frequencies, amplitude splits, phases and the yaw offset are drawn from
 /// `seed` (portably), so different seeds give different motions of the same character.
 MotionProfile makeMotion(MotionPreset preset, std::uint64_t seed = 0);
 
-/// "static", "slow", "brisk", "fast" (case-sensitive); std::nullopt otherwise.
+/// "static", "slow", "brisk", "fast", "robot" (case-sensitive); std::nullopt otherwise.
 std::optional<MotionPreset> parseMotionPreset(std::string_view name);
 
 /// Name of the preset as accepted by parseMotionPreset.

@@ -24,7 +24,8 @@ constexpr int kSeeds = 12;
 constexpr int kTimesPerSeed = 40;
 constexpr double kHorizon = 120.0;  // s
 
-const MotionPreset kMoving[] = {MotionPreset::Slow, MotionPreset::Brisk, MotionPreset::Fast};
+const MotionPreset kMoving[] = {MotionPreset::Slow, MotionPreset::Brisk, MotionPreset::Fast,
+                                MotionPreset::Robot};
 
 // Random evaluation times, fixed seed.
 std::vector<double> randomTimes(std::uint64_t seed) {
@@ -32,6 +33,17 @@ std::vector<double> randomTimes(std::uint64_t seed) {
   std::vector<double> t(kTimesPerSeed);
   for (double& x : t) x = rng.uniform(0.0, kHorizon);
   return t;
+}
+
+// Whether t lies within `margin` of the start or end of a stop-and-go move.
+bool nearMoveEnd(const StopAndGo& s, double t, double margin) {
+  double clock = 0.0;
+  for (std::size_t k = 0; k < s.moves.size(); ++k) {
+    const double start = clock + s.pauses[k];
+    clock = start + s.moves[k];
+    if (std::abs(t - start) < margin || std::abs(t - clock) < margin) return true;
+  }
+  return false;
 }
 
 TEST(SimMotion, SumOfSinesDerivativesMatchFiniteDifferences) {
@@ -72,11 +84,15 @@ TEST(SimMotion, OrientationIsARotationInTheDocumentedOrder) {
         EXPECT_LT((R.transpose() * R - Eigen::Matrix3d::Identity()).cwiseAbs().maxCoeff(),
                   kOrthonormality);
         EXPECT_NEAR(R.determinant(), 1.0, kOrthonormality);
+        const auto scheduled = m.schedule.evaluate(t);
         const Eigen::Matrix3d expected =
             m.base_orientation *
-            (Eigen::AngleAxisd(m.yaw.evaluate(t).value, Eigen::Vector3d::UnitZ()) *
-             Eigen::AngleAxisd(m.pitch.evaluate(t).value, Eigen::Vector3d::UnitY()) *
-             Eigen::AngleAxisd(m.roll.evaluate(t).value, Eigen::Vector3d::UnitX()))
+            (Eigen::AngleAxisd(m.yaw.evaluate(t).value + scheduled[0].value,
+                               Eigen::Vector3d::UnitZ()) *
+             Eigen::AngleAxisd(m.pitch.evaluate(t).value + scheduled[1].value,
+                               Eigen::Vector3d::UnitY()) *
+             Eigen::AngleAxisd(m.roll.evaluate(t).value + scheduled[2].value,
+                               Eigen::Vector3d::UnitX()))
                 .toRotationMatrix();
         EXPECT_LT((R - expected).cwiseAbs().maxCoeff(), kOrthonormality);
       }
@@ -122,7 +138,12 @@ TEST(SimMotion, AngularAccelerationMatchesAngularVelocityDerivative) {
         const Eigen::Vector3d alpha_world_fd =
             (test::worldRateFD(m, t + 1e-3) - test::worldRateFD(m, t - 1e-3)) / 2e-3;
         const Eigen::Vector3d alpha_fd2 = m.evaluate(t).orientation.transpose() * alpha_world_fd;
-        EXPECT_LT((alpha - alpha_fd2).norm(), 1e-3 * (1.0 + alpha.norm()))
+        // The robot's short moves have large higher derivatives (snap ~ 360·Δq/T⁴), which the
+        // 1 ms difference of differences does not resolve to better than a few per mille.
+        // Their jerk jumps at the ends of a move, so this route is not taken within 2 ms of one.
+        const double route2 = preset == MotionPreset::Robot ? 5e-3 : 1e-3;
+        if (nearMoveEnd(m.schedule, t, 2e-3)) continue;
+        EXPECT_LT((alpha - alpha_fd2).norm(), route2 * (1.0 + alpha.norm()))
             << toString(preset) << " seed " << seed << " t " << t;
       }
     }
@@ -248,6 +269,38 @@ TEST(SimMotion, FastPresetIsFasterThanBrisk) {
   }
 }
 
+TEST(SimMotion, RobotPresetStopsAndGoesWithinARobotsLimits) {
+  for (std::uint64_t seed = 1; seed <= 4; ++seed) {
+    const MotionProfile motion = makeMotion(MotionPreset::Robot, seed);
+    const StopAndGo& s = motion.schedule;
+    ASSERT_FALSE(s.empty());
+    ASSERT_EQ(s.moves.size() + 1, s.poses.size());
+    double clock = 0.0;
+    for (std::size_t k = 0; k < s.moves.size() && clock < 60.0; ++k) {
+      EXPECT_GE(s.pauses[k], 0.2);
+      EXPECT_LE(s.pauses[k], 1.0);
+      EXPECT_GE(s.moves[k], 0.5);
+      EXPECT_LE(s.moves[k], 1.0);
+      // Still in the middle of a pause, at the pose the previous move reached.
+      const MotionState still = motion.evaluate(clock + 0.5 * s.pauses[k]);
+      EXPECT_LT(still.angular_velocity.norm(), 1e-12);
+      EXPECT_LT(still.angular_acceleration.norm(), 1e-12);
+      EXPECT_LT(still.velocity.norm(), 1e-12);
+      EXPECT_NEAR(still.position.z(), s.poses[k][5], 1e-12);
+      // Moving half-way through the move, at most 1.875·0.8/0.5 rad/s per angle.
+      const MotionState moving = motion.evaluate(clock + s.pauses[k] + 0.5 * s.moves[k]);
+      EXPECT_GT(moving.angular_velocity.norm(), 1e-3);
+      EXPECT_LT(moving.angular_velocity.norm(), 3.0 * 3.0 + 1e-9);
+      clock += s.pauses[k] + s.moves[k];
+    }
+    // The tilt stays within 1.3 rad per angle: the sensor never turns upside down.
+    for (const auto& pose : s.poses) {
+      EXPECT_LE(std::abs(pose[1]), 1.3);
+      EXPECT_LE(std::abs(pose[2]), 1.3);
+    }
+  }
+}
+
 TEST(SimMotion, SeedsAreDeterministicAndDistinct) {
   for (MotionPreset preset : kMoving) {
     const MotionState a = makeMotion(preset, 5).evaluate(3.7);
@@ -263,7 +316,8 @@ TEST(SimMotion, SeedsAreDeterministicAndDistinct) {
 
 TEST(SimMotion, PresetNames) {
   for (MotionPreset p :
-       {MotionPreset::Static, MotionPreset::Slow, MotionPreset::Brisk, MotionPreset::Fast}) {
+       {MotionPreset::Static, MotionPreset::Slow, MotionPreset::Brisk, MotionPreset::Fast,
+        MotionPreset::Robot}) {
     const auto parsed = parseMotionPreset(toString(p));
     ASSERT_TRUE(parsed.has_value()) << toString(p);
     EXPECT_EQ(*parsed, p);

@@ -1,5 +1,6 @@
 #include "AccuracyRun.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <fstream>
@@ -126,11 +127,92 @@ double AccuracyRun::derivedAngularAccelerationStd(double gyroStd, double rateHz)
   return gyroStd / std::sqrt(spread);
 }
 
+ChannelNoise AccuracyRun::channelNoise(const RunCase& c) {
+  const sim::NoiseConfig noise = sim::NoiseConfig{}.scaled(c.noiseScale);
+  ChannelNoise n;
+  n.force = noise.force_std;
+  n.torque = noise.torque_std;
+  n.accel = noise.accel_std;
+  n.gyro = noise.gyro_std;
+  n.angularAcc = c.angularAccStd >= 0.0 ? c.angularAccStd * c.noiseScale
+                                        : derivedAngularAccelerationStd(noise.gyro_std, c.rateHz);
+  return n;
+}
+
+std::vector<std::optional<std::array<double, 16>>> AccuracyRun::boundTimeline(const RunCase& c) {
+  sim::SimulatorConfig simConfig;
+  simConfig.payload = c.payload;
+  simConfig.motion = sim::makeMotion(c.profile, c.motionSeed);
+  simConfig.noise = sim::NoiseConfig::none();
+  simConfig.bias = c.bias;
+  simConfig.rate_hz = c.rateHz;
+  const sim::Simulator simulator(simConfig);
+  CramerRaoBound bound(c.payload, channelNoise(c));
+  std::vector<std::optional<std::array<double, 16>>> timeline;
+  const auto total = static_cast<long>(std::floor(c.dataTimeCap * c.rateHz + 1e-9));
+  double next = kBoundStep;
+  for (long k = 0; k <= total; ++k) {
+    const double elapsed = static_cast<double>(k) / c.rateHz;
+    const sim::Truth truth = simulator.noiseFreeAt(elapsed).truth;
+    bound.add(truth.specific_force, truth.angular_velocity, truth.angular_acceleration);
+    if (elapsed + 1e-9 >= next) {
+      timeline.push_back(bound.standardDeviations());
+      next += kBoundStep;
+    }
+  }
+  return timeline;
+}
+
+namespace {
+
+bool withinThresholds(const std::array<double, 16>& sigma, const Thresholds& t) {
+  for (std::size_t i = 0; i < 16; ++i) {
+    const double limit = i == 0 ? t.mass : i <= 3 ? t.com : i <= 9 ? t.inertia : t.wrenchBias;
+    if (!(sigma[i] < limit)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+/// The bound's figures of a run: feasibility, its time, and the efficiency of the reported
+/// deviations at the run's end.
+void compareWithBound(const RunCase& c, const std::optional<std::array<double, 16>>& reported,
+                      RunResult& result) {
+  const auto timeline = AccuracyRun::boundTimeline(c);
+  for (std::size_t k = 0; k < timeline.size(); ++k) {
+    if (timeline[k] && withinThresholds(*timeline[k], c.thresholds)) {
+      result.boundFeasible = true;
+      result.boundSeconds = static_cast<double>(k + 1) * AccuracyRun::kBoundStep;
+      break;
+    }
+  }
+  result.efficiency.fill(0.0);
+  if (!reported || timeline.empty()) {
+    return;
+  }
+  const auto at = static_cast<std::size_t>(std::clamp(
+      std::lround(result.dataSeconds / AccuracyRun::kBoundStep) - 1L, 0L,
+      static_cast<long>(timeline.size()) - 1));
+  if (!timeline[at]) {
+    return;
+  }
+  const std::size_t first[4] = {0, 1, 4, 10};
+  const std::size_t count[4] = {1, 3, 6, 6};
+  for (std::size_t g = 0; g < 4; ++g) {
+    double sum = 0.0;
+    for (std::size_t i = first[g]; i < first[g] + count[g]; ++i) {
+      sum += (*reported)[i] / (*timeline[at])[i];
+    }
+    result.efficiency[g] = sum / static_cast<double>(count[g]);
+  }
+}
+
+}  // namespace
+
 std::string AccuracyRun::configurationText(const RunCase& c) {
   const sim::NoiseConfig noise = sim::NoiseConfig{}.scaled(c.noiseScale);
-  const double alphaStd = c.angularAccStd >= 0.0
-                              ? c.angularAccStd * c.noiseScale
-                              : derivedAngularAccelerationStd(noise.gyro_std, kRateHz);
+  const double alphaStd = channelNoise(c).angularAcc;
   const nlohmann::json config = {
       {"payload_estimator_config",
        {{"output_config_file_name", kOutputName},
@@ -180,7 +262,7 @@ RunResult AccuracyRun::execute(const RunCase& c) const {
   simConfig.motion = sim::makeMotion(c.profile, c.motionSeed);
   simConfig.noise = sim::NoiseConfig{}.scaled(c.noiseScale);
   simConfig.bias = c.bias;
-  simConfig.rate_hz = kRateHz;
+  simConfig.rate_hz = c.rateHz;
   simConfig.noise_seed = c.noiseSeed;
   sim::Simulator simulator(simConfig);
 
@@ -210,10 +292,12 @@ RunResult AccuracyRun::execute(const RunCase& c) const {
     }
     console = capture.text();
   }
+  const auto stdDev =
+      converged ? EstimatorReport::standardDeviations(console) : std::nullopt;
+  compareWithBound(c, stdDev, result);
   if (!converged) {
     return result;
   }
-  const auto stdDev = EstimatorReport::standardDeviations(console);
   if (!stdDev) {
     result.end = RunEnd::Failed;
     return result;

@@ -1,7 +1,12 @@
 #pragma once
 
 #include <filesystem>
+#include <array>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "CramerRaoBound.hpp"
 
 #include "RunCase.hpp"
 #include "RunResult.hpp"
@@ -33,8 +38,16 @@ class AccuracyRun {
   /// ±0.02 s passes gyro noise with the gain 1/sqrt(Σ(t − t̄)²).
   static double derivedAngularAccelerationStd(double gyroStd, double rateHz);
 
-  /// Sample rate of the simulated sensor.
-  static constexpr double kRateHz = 1000.0;
+  /// The channel noise the estimator is configured with for a run (the bound's too).
+  static ChannelNoise channelNoise(const RunCase& runCase);
+
+  /// Bound of the run's recording, evaluated every `kBoundStep` data seconds up to the cap:
+  /// entry k holds the bound's deviations after (k + 1)·kBoundStep seconds (nothing while the
+  /// information is singular).
+  static std::vector<std::optional<std::array<double, 16>>> boundTimeline(const RunCase& runCase);
+
+  /// Data-time resolution of the bound (s).
+  static constexpr double kBoundStep = 0.05;
 
  private:
   std::filesystem::path workDir_;

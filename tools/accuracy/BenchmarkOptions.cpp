@@ -33,11 +33,17 @@ std::string BenchmarkOptions::usage() {
   return "usage: vorn-accuracy [--quick | --full] [options]\n"
          "Identifies simulated payloads through the public estimator API and compares the\n"
          "written payload and the reported standard deviations with the truth.\n"
-         "  --quick                 4 payloads, 1 seed, realistic noise, 30 s cap (CI size)\n"
-         "  --full                  12 payloads, 3 seeds, noise x1 and x3, 60 s cap (default)\n"
-         "  --profiles LIST         slow,brisk,fast (default all three)\n"
+         "  --quick                 4 profiles, 1 kHz and 100 Hz, 2 payloads of each kind, 1 seed,\n"
+         "                          realistic noise, 20 s cap (CI size)\n"
+         "  --full                  boxes: 12 payloads, 3 seeds, noise x1 and x3, 60 s cap\n"
+         "                          (default)\n"
+         "  --study                 every kind, brisk and robot motion at 1 kHz, 250 Hz and\n"
+         "                          100 Hz, 6 payloads of a kind, 2 seeds, 20 s cap\n"
+         "  --profiles LIST         slow,brisk,fast,robot (default the first three)\n"
+         "  --rates LIST            sample rates in Hz, e.g. 1000,250,100 (default 1000)\n"
+         "  --kinds LIST            box,thin,heavy (default box)\n"
          "  --noise LIST            noise factors, e.g. 1,3\n"
-         "  --payloads N            how many of the twelve payloads (1-12)\n"
+         "  --payloads N            how many payloads of each kind (1-12)\n"
          "  --seeds N               repetitions per payload, profile and noise\n"
          "  --cap S                 data seconds per run before the host gives up\n"
          "  --min-time S            min_time of the configuration, in seconds of the\n"
@@ -64,15 +70,52 @@ BenchmarkOptions BenchmarkOptions::parse(const std::vector<std::string>& args) {
     if (a == "--help" || a == "-h") {
       o.help = true;
     } else if (a == "--quick") {
-      o.payloads = 4;
+      o.profiles = {sim::MotionPreset::Slow, sim::MotionPreset::Brisk, sim::MotionPreset::Fast,
+                    sim::MotionPreset::Robot};
+      o.rates = {1000.0, 100.0};
+      o.kinds = {PayloadKind::Box, PayloadKind::Thin, PayloadKind::Heavy};
+      o.payloads = 2;
       o.seeds = 1;
       o.noiseScales = {1.0};
-      o.dataTimeCap = 30.0;
+      o.dataTimeCap = 20.0;
     } else if (a == "--full") {
+      o.profiles = {sim::MotionPreset::Slow, sim::MotionPreset::Brisk, sim::MotionPreset::Fast};
+      o.rates = {1000.0};
+      o.kinds = {PayloadKind::Box};
       o.payloads = 12;
       o.seeds = 3;
       o.noiseScales = {1.0, 3.0};
       o.dataTimeCap = 60.0;
+    } else if (a == "--study") {
+      o.profiles = {sim::MotionPreset::Brisk, sim::MotionPreset::Robot};
+      o.rates = {1000.0, 250.0, 100.0};
+      o.kinds = {PayloadKind::Box, PayloadKind::Thin, PayloadKind::Heavy};
+      o.payloads = 6;
+      o.seeds = 2;
+      o.noiseScales = {1.0};
+      o.dataTimeCap = 20.0;
+    } else if (a == "--rates") {
+      o.rates.clear();
+      for (const auto& item : commaSeparated(value())) {
+        const double rate = number(a, item);
+        if (!(rate >= 50.0 && rate <= 10000.0)) {
+          throw std::invalid_argument("--rates: " + item + " Hz is outside 50-10000");
+        }
+        o.rates.push_back(rate);
+      }
+    } else if (a == "--kinds") {
+      o.kinds.clear();
+      for (const auto& name : commaSeparated(value())) {
+        if (name == "box") {
+          o.kinds.push_back(PayloadKind::Box);
+        } else if (name == "thin") {
+          o.kinds.push_back(PayloadKind::Thin);
+        } else if (name == "heavy") {
+          o.kinds.push_back(PayloadKind::Heavy);
+        } else {
+          throw std::invalid_argument("--kinds: unknown kind " + name);
+        }
+      }
     } else if (a == "--profiles") {
       o.profiles.clear();
       for (const auto& name : commaSeparated(value())) {
@@ -117,7 +160,7 @@ BenchmarkOptions BenchmarkOptions::parse(const std::vector<std::string>& args) {
     }
   }
   if (o.payloads < 1 || o.payloads > 12 || o.seeds < 1 || o.jobs < 1 || o.dataTimeCap <= 0.0 ||
-      o.profiles.empty() || o.noiseScales.empty()) {
+      o.profiles.empty() || o.noiseScales.empty() || o.rates.empty() || o.kinds.empty()) {
     throw std::invalid_argument("option out of range");
   }
   return o;

@@ -13,7 +13,9 @@ struct BenchmarkOptions {
   std::vector<sim::MotionPreset> profiles{sim::MotionPreset::Slow, sim::MotionPreset::Brisk,
                                           sim::MotionPreset::Fast};
   std::vector<double> noiseScales{1.0, 3.0};  ///< factors on the typical sensor noise
-  int payloads = 12;                          ///< taken from the benchmark's twelve
+  std::vector<double> rates{1000.0};          ///< sensor sample rates (Hz)
+  std::vector<PayloadKind> kinds{PayloadKind::Box};
+  int payloads = 12;                          ///< per kind, spread over those of the kind
   int seeds = 3;                              ///< repetitions per payload, profile and noise
   double dataTimeCap = 60.0;                  ///< s of samples per run at most
   /// "min_time" of the configuration: wall-clock seconds of the estimator's run clock.

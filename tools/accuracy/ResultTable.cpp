@@ -40,7 +40,17 @@ const char* endName(RunEnd end) {
 }
 
 std::string groupName(const RunCase& c) {
-  return std::string(sim::toString(c.profile)) + " noise x" + format("%g", c.noiseScale);
+  return std::string(sim::toString(c.profile)) + " " + format("%g", c.rateHz) + "Hz x" +
+         format("%g", c.noiseScale) + " " + toString(c.kind);
+}
+
+double median(std::vector<double> values) {
+  if (values.empty()) {
+    return 0.0;
+  }
+  std::sort(values.begin(), values.end());
+  const std::size_t mid = values.size() / 2;
+  return values.size() % 2 == 1 ? values[mid] : 0.5 * (values[mid - 1] + values[mid]);
 }
 
 }  // namespace
@@ -57,8 +67,26 @@ GroupSummary ResultTable::summarise(const std::vector<const RunResult*>& group) 
   int nI = 0;
   int nB = 0;
   int within = 0;
+  std::vector<double> boundSeconds;
+  std::vector<double> timeRatios;
+  std::array<std::vector<double>, 4> efficiencies;
   for (const RunResult* r : group) {
     ++s.runs;
+    if (r->boundFeasible) {
+      ++s.feasible;
+      boundSeconds.push_back(r->boundSeconds);
+      if (r->end == RunEnd::Converged) {
+        ++s.feasibleConverged;
+        timeRatios.push_back(r->dataSeconds / r->boundSeconds);
+      }
+    }
+    if (r->end == RunEnd::Converged) {
+      for (std::size_t g = 0; g < 4; ++g) {
+        if (r->efficiency[g] > 0.0) {
+          efficiencies[g].push_back(r->efficiency[g]);
+        }
+      }
+    }
     if (r->end == RunEnd::Failed) {
       ++s.failed;
       continue;
@@ -95,6 +123,11 @@ GroupSummary ResultTable::summarise(const std::vector<const RunResult*>& group) 
       ++within;
     }
   }
+  s.medianBoundSeconds = median(boundSeconds);
+  s.medianTimeRatio = median(timeRatios);
+  for (std::size_t g = 0; g < 4; ++g) {
+    s.medianEfficiency[g] = median(efficiencies[g]);
+  }
   if (s.converged > 0) {
     const double n = s.converged;
     std::sort(seconds.begin(), seconds.end());
@@ -122,15 +155,23 @@ void ResultTable::printRuns(std::ostream& out, const std::vector<RunCase>& cases
                             const std::vector<RunResult>& results) {
   char line[256];
   std::snprintf(line, sizeof line,
-                "%-6s %5s %3s %4s  %-5s %6s  %8s %8s %8s %8s %7s %7s  %7s %7s %7s %7s\n", "motion",
-                "noise", "pl", "seed", "end", "t[s]", "mass[%]", "com[mm]", "Io[%]", "Ic[%]",
-                "bF[N]", "bT[Nm]", "|z|m", "|z|c", "|z|I", "|z|b");
+                "%-6s %5s %5s %-5s %3s %4s  %-5s %6s %6s  %8s %8s %8s %8s %7s %7s  %7s %7s %7s %7s  %5s "
+                "%5s %5s %5s\n",
+                "motion", "rate", "noise", "kind", "pl", "seed", "end", "t[s]", "crb[s]", "mass[%]", "com[mm]", "Io[%]", "Ic[%]",
+                "bF[N]", "bT[Nm]", "|z|m", "|z|c", "|z|I", "|z|b", "eff-m", "eff-c", "eff-I", "eff-b");
   out << line;
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const RunCase& c = cases[i];
     const RunResult& r = results[i];
-    std::snprintf(line, sizeof line, "%-6s %5g %3d %4d  %-5s %6.1f", sim::toString(c.profile),
-                  c.noiseScale, c.payloadIndex, c.seed, endName(r.end), r.dataSeconds);
+    std::snprintf(line, sizeof line, "%-6s %5g %5g %-5s %3d %4d  %-5s %6.1f",
+                  sim::toString(c.profile), c.rateHz, c.noiseScale, toString(c.kind),
+                  c.payloadIndex, c.seed, endName(r.end), r.dataSeconds);
+    out << line;
+    if (r.boundFeasible) {
+      std::snprintf(line, sizeof line, " %6.2f", r.boundSeconds);
+    } else {
+      std::snprintf(line, sizeof line, " %6s", "-");
+    }
     out << line;
     if (r.end == RunEnd::Converged) {
       std::snprintf(
@@ -138,6 +179,9 @@ void ResultTable::printRuns(std::ostream& out, const std::vector<RunCase>& cases
           r.massErrorPercent, r.comErrorMm, r.inertiaOriginPercent, r.inertiaComPercent,
           r.forceBiasError, r.torqueBiasError, largestNormalised(r, 0, 1),
           largestNormalised(r, 1, 3), largestNormalised(r, 4, 6), largestNormalised(r, 10, 6));
+      out << line;
+      std::snprintf(line, sizeof line, "  %5.2f %5.2f %5.2f %5.2f", r.efficiency[0],
+                    r.efficiency[1], r.efficiency[2], r.efficiency[3]);
       out << line;
     }
     out << '\n';
@@ -160,19 +204,35 @@ void ResultTable::printSummary(std::ostream& out, const std::vector<RunCase>& ca
   char line[512];
   out << "\nPer group (errors are means over the converged runs; |z| = |error| / reported std)\n";
   std::snprintf(line, sizeof line,
-                "%-15s %5s %5s %5s %6s  %8s %8s %7s %7s %7s %7s  %6s  %5s %5s %5s %5s\n", "group",
+                "%-24s %5s %5s %5s %6s  %8s %8s %7s %7s %7s %7s  %6s  %5s %5s %5s %5s\n", "group",
                 "runs", "conv", "limit", "t50[s]", "mass[%]", "com[mm]", "Io[%]", "Ic[%]", "bF[N]",
                 "bT[Nm]", "<=3sd", "rms-m", "rms-c", "rms-I", "rms-b");
   out << line;
   for (const auto& [name, group] : groups) {
     const GroupSummary s = summarise(group);
     std::snprintf(line, sizeof line,
-                  "%-15s %5d %5d %5d %6.1f  %8.3f %8.2f %7.1f %7.1f %7.4f %7.4f  %5.0f%%  %5.2g "
+                  "%-24s %5d %5d %5d %6.1f  %8.3f %8.2f %7.1f %7.1f %7.4f %7.4f  %5.0f%%  %5.2g "
                   "%5.2g %5.2g %5.2g\n",
                   name.c_str(), s.runs, s.converged, s.timeLimit, s.medianSeconds,
                   s.meanMassPercent, s.meanComMm, s.meanInertiaOriginPercent,
                   s.meanInertiaComPercent, s.meanForceBias, s.meanTorqueBias,
                   s.withinThreeSigmaPercent, s.rmsMass, s.rmsCom, s.rmsInertia, s.rmsBias);
+    out << line;
+  }
+  out << "\nAgainst the Cramer-Rao bound of the same recordings (feasible: the bound meets the "
+         "thresholds within the cap; eff = reported std / bound std, medians)\n";
+  std::snprintf(line, sizeof line, "%-24s %5s %5s %9s %7s %7s %8s  %5s %5s %5s %5s\n", "group",
+                "runs", "feas", "conv/feas", "conv%", "crb50", "t/crb50", "eff-m", "eff-c",
+                "eff-I", "eff-b");
+  out << line;
+  for (const auto& [name, group] : groups) {
+    const GroupSummary s = summarise(group);
+    std::snprintf(line, sizeof line,
+                  "%-24s %5d %5d %4d/%-4d %6.0f%% %7.2f %8.2f  %5.2f %5.2f %5.2f %5.2f\n",
+                  name.c_str(), s.runs, s.feasible, s.feasibleConverged, s.feasible,
+                  s.feasible > 0 ? 100.0 * s.feasibleConverged / s.feasible : 0.0,
+                  s.medianBoundSeconds, s.medianTimeRatio, s.medianEfficiency[0],
+                  s.medianEfficiency[1], s.medianEfficiency[2], s.medianEfficiency[3]);
     out << line;
   }
   std::vector<const RunResult*> all;
@@ -187,12 +247,14 @@ void ResultTable::printSummary(std::ostream& out, const std::vector<RunCase>& ca
     }
   }
   std::snprintf(line, sizeof line,
-                "\nSUMMARY runs %d, converged %d, time limit %d, failed %d; converged with an "
+                "\nSUMMARY runs %d, converged %d, time limit %d, failed %d; feasible by the bound %d, "
+                "of them converged %d; converged with an "
                 "error beyond 3 reported std: %d (with a reported std of 0 or NaN: %d); mean "
                 "errors mass %.3f %%, com %.2f mm, "
                 "inertia %.1f %% (origin) %.1f %% (com); rms z mass %.2g com %.2g inertia %.2g "
                 "bias %.2g\n",
-                s.runs, s.converged, s.timeLimit, s.failed, falseConvergence, s.nonFiniteRatio,
+                s.runs, s.converged, s.timeLimit, s.failed, s.feasible, s.feasibleConverged,
+                falseConvergence, s.nonFiniteRatio,
                 s.meanMassPercent, s.meanComMm, s.meanInertiaOriginPercent, s.meanInertiaComPercent,
                 s.rmsMass, s.rmsCom, s.rmsInertia, s.rmsBias);
   out << line;
@@ -201,8 +263,9 @@ void ResultTable::printSummary(std::ostream& out, const std::vector<RunCase>& ca
 void ResultTable::writeCsv(const std::string& path, const std::vector<RunCase>& cases,
                            const std::vector<RunResult>& results) {
   std::ofstream out(path);
-  out << "motion,noise,payload,seed,mass,com_offset,end,data_seconds,mass_err_pct,com_err_mm,"
-         "inertia_origin_err_pct,inertia_com_err_pct,force_bias_err,torque_bias_err";
+  out << "motion,rate,kind,noise,payload,seed,mass,com_offset,end,data_seconds,mass_err_pct,com_err_mm,"
+         "inertia_origin_err_pct,inertia_com_err_pct,force_bias_err,torque_bias_err,bound_feasible,"
+         "bound_seconds,eff_mass,eff_com,eff_inertia,eff_bias";
   for (int i = 0; i < 16; ++i) {
     out << ",z" << i;
   }
@@ -210,11 +273,15 @@ void ResultTable::writeCsv(const std::string& path, const std::vector<RunCase>& 
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const RunCase& c = cases[i];
     const RunResult& r = results[i];
-    out << sim::toString(c.profile) << ',' << c.noiseScale << ',' << c.payloadIndex << ',' << c.seed
+    out << sim::toString(c.profile) << ',' << c.rateHz << ',' << toString(c.kind) << ','
+        << c.noiseScale << ',' << c.payloadIndex << ',' << c.seed
         << ',' << c.payload.mass << ',' << c.payload.com.norm() << ',' << endName(r.end) << ','
         << r.dataSeconds << ',' << r.massErrorPercent << ',' << r.comErrorMm << ','
         << r.inertiaOriginPercent << ',' << r.inertiaComPercent << ',' << r.forceBiasError << ','
-        << r.torqueBiasError;
+        << r.torqueBiasError << ',' << (r.boundFeasible ? 1 : 0) << ',' << r.boundSeconds;
+    for (const double e : r.efficiency) {
+      out << ',' << e;
+    }
     for (const double z : r.normalisedErrors) {
       out << ',' << z;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -30,6 +31,13 @@ struct GroupSummary {
   double rmsCom = 0.0;
   double rmsInertia = 0.0;
   double rmsBias = 0.0;
+  // Against the Cramér-Rao bound of the same recordings.
+  int feasible = 0;            ///< runs the bound calls feasible within the cap
+  int feasibleConverged = 0;   ///< of those, runs that converged
+  double medianBoundSeconds = 0.0;  ///< bound's time, feasible runs
+  double medianTimeRatio = 0.0;     ///< convergence time / bound's time, feasible converged runs
+  /// Median reported std / bound std, converged runs: mass, centre of mass, inertia, bias.
+  std::array<double, 4> medianEfficiency{};
 };
 
 /// Prints the per-run table, the per-group summaries and the summary lines.

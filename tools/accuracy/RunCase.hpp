@@ -17,11 +17,22 @@ struct Thresholds {
   double wrenchBias = 0.0;  ///< N and N·m
 };
 
+/// What kind of body a run carries.
+enum class PayloadKind {
+  Box,    ///< a cuboid tool in a gripper, 0.2-3 kg, the centre of mass up to 0.15 m away
+  Thin,   ///< a bare tool: rod, flat plate or L-shape, 10 g - 1 kg, held at one end
+  Heavy,  ///< a 5-10 kg cuboid
+};
+
+const char* toString(PayloadKind kind);
+
 /// One identification run: a payload on a simulated sensor, a motion, a noise level and the
 /// estimator settings a host would write for that sensor.
 struct RunCase {
   int index = 0;         ///< position in the benchmark's list of runs
-  int payloadIndex = 0;  ///< which of the benchmark payloads
+  int payloadIndex = 0;  ///< which of the benchmark payloads of its kind
+  PayloadKind kind = PayloadKind::Box;
+  double rateHz = 1000.0;  ///< sample rate of the simulated sensor
   sim::MotionPreset profile = sim::MotionPreset::Brisk;
   double noiseScale = 1.0;  ///< factor on the typical sensor noise
   int seed = 0;             ///< repetition: chooses the motion, the bias and the noise

@@ -15,6 +15,10 @@ std::string RunResult::serialise() const {
   for (const double z : normalisedErrors) {
     out << ' ' << z;
   }
+  out << ' ' << (boundFeasible ? 1 : 0) << ' ' << boundSeconds;
+  for (const double e : efficiency) {
+    out << ' ' << e;
+  }
   return out.str();
 }
 
@@ -30,7 +34,8 @@ bool RunResult::parse(const std::string& line, RunResult& result) {
       return false;
     }
   }
-  if (values.size() != 9 + result.normalisedErrors.size()) {
+  const std::size_t errors = result.normalisedErrors.size();
+  if (values.size() != 9 + errors + 2 + result.efficiency.size()) {
     return false;
   }
   const int end = static_cast<int>(values[1]);
@@ -48,6 +53,11 @@ bool RunResult::parse(const std::string& line, RunResult& result) {
   result.torqueBiasError = values[8];
   for (std::size_t i = 0; i < result.normalisedErrors.size(); ++i) {
     result.normalisedErrors[i] = values[9 + i];
+  }
+  result.boundFeasible = values[9 + errors] != 0.0;
+  result.boundSeconds = values[10 + errors];
+  for (std::size_t i = 0; i < result.efficiency.size(); ++i) {
+    result.efficiency[i] = values[11 + errors + i];
   }
   return true;
 }

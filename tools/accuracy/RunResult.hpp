@@ -26,6 +26,13 @@ struct RunResult {
   /// centre of mass x, y, z, Ixx … Izz (about the origin), bias Fx … Tz.
   std::array<double, 16> normalisedErrors{};
 
+  // The Cramér-Rao bound of the same recording (noise-free samples up to the data-time cap).
+  bool boundFeasible = false;  ///< the bound's deviations meet the thresholds within the cap
+  double boundSeconds = 0.0;   ///< data seconds at which they first do (feasible runs)
+  /// Reported std over the bound's std at the convergence time, averaged over the entries of
+  /// mass, centre of mass, inertia and bias (converged runs).
+  std::array<double, 4> efficiency{};
+
   /// One line of text that `parse` turns back into the same result.
   std::string serialise() const;
   /// Reads a line written by `serialise`; false when it is malformed.

@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(workDir);
 
   std::cout << "vorn-accuracy: " << cases.size() << " runs, " << options.jobs
-            << " worker(s), at most " << options.dataTimeCap << " s of 1 kHz samples each\n"
+            << " worker(s), at most " << options.dataTimeCap << " s of samples each\n"
             << std::flush;
   const auto start = std::chrono::steady_clock::now();
   const std::vector<RunResult> results = ParallelRunner(workDir, options.jobs).run(cases);
