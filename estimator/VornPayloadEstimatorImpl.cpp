@@ -1,6 +1,8 @@
 #include "VornPayloadEstimatorImpl.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <exception>
 #include <iomanip>
 #include <iostream>
@@ -154,7 +156,7 @@ void VornPayloadEstimator::VornPayloadEstimatorImpl::processRunningSample(
   if (elapsed > config_.min_time && inertia_estimator_.isConverged()) {
     VornLogger::INFO("Estimator converged in " + std::to_string(elapsed) + " seconds.");
     writeInertialParametersToFile();
-    const Eigen::VectorXd solution = inertia_estimator_.getParamsSolution();
+    const Eigen::VectorXd solution = inertia_estimator_.getConsistentSolution();
     const Eigen::VectorXd stdDev = inertia_estimator_.getParamsSolutionCovariance().cwiseSqrt();
     printEstimationMetrics(solution, stdDev, elapsed);
     state_ = EstimatorState::Stopped;
@@ -177,7 +179,18 @@ void VornPayloadEstimator::VornPayloadEstimatorImpl::writeInertialParametersToFi
   VornLogger::INFO("Writing estimated payload parameters to file...");
   try {
     const bool withBias = config_.output_bias_estimate;
-    const Eigen::VectorXd solution = inertia_estimator_.getParamsSolution();
+    // Thin and flat tools are estimated at the edge of the physically possible set, often just
+    // beyond it; the file must describe a body that can exist.
+    const Eigen::VectorXd raw = inertia_estimator_.getParamsSolution();
+    const Eigen::VectorXd solution = inertia_estimator_.getConsistentSolution();
+    const double change = (solution - raw).cwiseAbs().maxCoeff();
+    if (change > 1e-9 * std::max(1e-12, raw.segment<6>(4).cwiseAbs().maxCoeff())) {
+      char text[48];
+      std::snprintf(text, sizeof text, "%.3g", change);
+      VornLogger::INFO("Estimated inertia lies outside the physically possible set, within its "
+                       "uncertainty; writing the nearest consistent inertia (largest change " +
+                       std::string(text) + " kg*m^2)");
+    }
     const auto target =
         ParameterFileWriter::outputPath(config_.getConfigPath(), config_.output_config_file_name);
     ParameterFileWriter::write(target, config_.getConfigPath(), solution, withBias);

@@ -222,7 +222,110 @@ bool InertiaEstimator::isConverged() const {
   if (!(residual <= kResidualLimit * kResidualLimit)) {
     return false;
   }
-  return isPhysicallyConsistent(getParamsSolution());
+  const Eigen::Matrix<double, 10, 1> stdDev = inertia.diagonal().cwiseSqrt();
+  return isConsistentWithinUncertainty(estimationTool->getInertia(), stdDev);
+}
+
+namespace {
+
+Eigen::Matrix3d symmetricFromVech(const Eigen::Matrix<double, 6, 1>& v) {
+  Eigen::Matrix3d m;
+  m << v[0], v[1], v[2], v[1], v[3], v[4], v[2], v[4], v[5];
+  return m;
+}
+
+/// m·(|c|²·1 − c·cᵀ): the parallel-axis term between the centre of mass and the origin.
+Eigen::Matrix3d parallelAxis(double mass, const Eigen::Vector3d& com) {
+  return mass * (com.squaredNorm() * Eigen::Matrix3d::Identity() - com * com.transpose());
+}
+
+/// The nearest principal moments (Euclidean) with λ_i + λ_j − λ_k ≥ margin for every ordering,
+/// which also makes each moment at least the margin: with μ = λ − margin·(1, 1, 1) the
+/// least-squares projection of μ onto the cone a_k·μ ≥ 0, solved by trying every set of active
+/// constraints, and the margin added back (a_k·(1, 1, 1) = 1).
+Eigen::Vector3d nearestFeasibleMoments(const Eigen::Vector3d& moments, double margin) {
+  Eigen::Matrix3d a;  // row k: the triangle inequality with moment k on the far side
+  a << -1.0, 1.0, 1.0, 1.0, -1.0, 1.0, 1.0, 1.0, -1.0;
+  const Eigen::Vector3d shifted = moments - Eigen::Vector3d::Constant(margin);
+  Eigen::Vector3d best = Eigen::Vector3d::Zero();  // all three active: the apex
+  double bestDistance = shifted.squaredNorm();
+  for (int set = 0; set < 7; ++set) {
+    Eigen::Matrix3d active = Eigen::Matrix3d::Zero();
+    int count = 0;
+    for (int k = 0; k < 3; ++k) {
+      if (set & (1 << k)) {
+        active.row(count++) = a.row(k);
+      }
+    }
+    Eigen::Vector3d candidate = shifted;
+    if (count > 0) {
+      const Eigen::Matrix3d gram = active * active.transpose();
+      Eigen::Vector3d multipliers = Eigen::Vector3d::Zero();
+      multipliers.head(count) =
+          gram.topLeftCorner(count, count).ldlt().solve((active * shifted).head(count));
+      candidate -= active.transpose() * multipliers;
+    }
+    if ((a * candidate).minCoeff() >= -1e-12 * shifted.cwiseAbs().maxCoeff()) {
+      const double distance = (candidate - shifted).squaredNorm();
+      if (distance < bestDistance) {
+        bestDistance = distance;
+        best = candidate;
+      }
+    }
+  }
+  return best + Eigen::Vector3d::Constant(margin);
+}
+
+/// Smallest triangle margin (and moment) a written body keeps, relative to the size of its
+/// inertia about the origin: the parameter file holds six significant digits, and a body at the
+/// very edge of the consistent set would leave it after rounding.
+constexpr double kRelativeMargin = 1e-5;
+
+}  // namespace
+
+Eigen::Matrix<double, 10, 1> InertiaEstimator::nearestConsistentBody(
+    const Eigen::Matrix<double, 10, 1>& inertial) {
+  if (!inertial.allFinite() || !(inertial[0] > 0.0)) {
+    return inertial;
+  }
+  const double mass = inertial[0];
+  const Eigen::Vector3d com = inertial.segment<3>(1);
+  const Eigen::Matrix3d shift = parallelAxis(mass, com);
+  const Eigen::Matrix3d aboutCom = symmetricFromVech(inertial.segment<6>(4)) - shift;
+  const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> solver(aboutCom);
+  const Eigen::Vector3d raw = solver.eigenvalues();  // ascending
+  const double margin =
+      kRelativeMargin * (inertial.segment<6>(4).cwiseAbs().maxCoeff() + shift.trace());
+  if (raw[0] >= margin && raw[0] + raw[1] - raw[2] >= margin) {
+    return inertial;
+  }
+  const Eigen::Vector3d moments = nearestFeasibleMoments(raw, margin);
+  const Eigen::Matrix3d consistent =
+      solver.eigenvectors() * moments.asDiagonal() * solver.eigenvectors().transpose() + shift;
+  Eigen::Matrix<double, 10, 1> result = inertial;
+  result.segment<6>(4) << consistent(0, 0), consistent(0, 1), consistent(0, 2), consistent(1, 1),
+      consistent(1, 2), consistent(2, 2);
+  return result;
+}
+
+bool InertiaEstimator::isConsistentWithinUncertainty(const Eigen::Matrix<double, 10, 1>& inertial,
+                                                     const Eigen::Matrix<double, 10, 1>& stdDev) {
+  if (!inertial.allFinite() || !(inertial[0] > 0.0)) {
+    return false;
+  }
+  const Eigen::Matrix<double, 10, 1> nearest = nearestConsistentBody(inertial);
+  for (int i = 4; i < 10; ++i) {
+    if (!(std::abs(nearest[i] - inertial[i]) <= kConsistencySigmas * stdDev[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+Eigen::VectorXd InertiaEstimator::getConsistentSolution() const {
+  Eigen::VectorXd solution = getParamsSolution();
+  solution.head<10>() = nearestConsistentBody(solution.head<10>());
+  return solution;
 }
 
 bool InertiaEstimator::isPhysicallyConsistent(const Eigen::VectorXd& solution) {

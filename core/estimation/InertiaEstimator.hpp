@@ -100,6 +100,26 @@ class InertiaEstimator {
   /// inequalities (each at most the sum of the other two).
   static bool isPhysicallyConsistent(const Eigen::VectorXd& solution);
 
+  /// The inertial part of a solution (mass, centre of mass, inertia about the origin) with the
+  /// inertia about the centre of mass replaced by the nearest one (Frobenius norm) whose
+  /// principal moments are positive and satisfy the triangle inequalities, each with a margin
+  /// of 1e-5 of the inertia's size so that rounding to the parameter file's six digits keeps it
+  /// consistent; mass and centre of mass are kept. A body within those margins, a non-finite
+  /// one and one without positive mass are returned unchanged.
+  static Eigen::Matrix<double, 10, 1> nearestConsistentBody(
+      const Eigen::Matrix<double, 10, 1>& inertial);
+  /// True when a body that can exist lies within the estimate's uncertainty: positive finite
+  /// mass, and the nearest consistent body differs from the estimate by at most
+  /// `kConsistencySigmas` standard deviations (`stdDev`, the ten of the inertial values) in
+  /// every inertia entry. Thin rods and flat plates sit at the edge of the consistent set, so
+  /// a statistically sound estimate of them is often just outside it.
+  static bool isConsistentWithinUncertainty(const Eigen::Matrix<double, 10, 1>& inertial,
+                                            const Eigen::Matrix<double, 10, 1>& stdDev);
+  static constexpr double kConsistencySigmas = 3.0;
+  /// The solution the estimator writes and reports: `getParamsSolution` with its inertial part
+  /// replaced by `nearestConsistentBody`.
+  Eigen::VectorXd getConsistentSolution() const;
+
   /// Largest root-mean-square normalised residual of the last second that `isConverged`
   /// accepts, in multiples of the configured noise.
   static constexpr double kResidualLimit = 3.0;

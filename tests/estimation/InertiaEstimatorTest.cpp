@@ -7,6 +7,7 @@
 #include <string>
 
 #include <gtest/gtest.h>
+#include <Eigen/Eigenvalues>
 #include <Eigen/Geometry>
 
 #include "support/EstimatorTestSupport.hpp"
@@ -421,6 +422,73 @@ TEST(InertiaEstimatorSampleCount, ASecondEstimatorShrinksFromItsFirstRecord) {
     second.feed(1.0 + 0.001 * i, swingSample(0.001 * i));
     EXPECT_LE(second.est.seriesSizes()[LinAccRaw], 8u) << i;
   }
+}
+
+}  // namespace
+}  // namespace vorn
+
+namespace vorn {
+namespace {
+
+using Inertial = Eigen::Matrix<double, 10, 1>;
+
+/// (m, c, vech(I_o)) of a body of mass m at c with inertia `aboutCom` about its centre of mass.
+Inertial bodyWith(double mass, const Eigen::Vector3d& com, const Eigen::Matrix3d& aboutCom) {
+  const Eigen::Matrix3d io =
+      aboutCom + mass * (com.squaredNorm() * Eigen::Matrix3d::Identity() - com * com.transpose());
+  Inertial b;
+  b << mass, com, io(0, 0), io(0, 1), io(0, 2), io(1, 1), io(1, 2), io(2, 2);
+  return b;
+}
+
+Eigen::Vector3d momentsAboutCom(const Inertial& b) {
+  Eigen::Matrix3d io;
+  io << b[4], b[5], b[6], b[5], b[7], b[8], b[6], b[8], b[9];
+  const Eigen::Vector3d c = b.segment<3>(1);
+  const Eigen::Matrix3d ic = io - b[0] * (c.squaredNorm() * Eigen::Matrix3d::Identity() - c * c.transpose());
+  return Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d>(ic).eigenvalues();
+}
+
+TEST(InertiaEstimatorConsistency, NearestConsistentBodyMendsOnlyTheInertiaAboutTheCentreOfMass) {
+  const Eigen::Matrix3d turn =
+      Eigen::AngleAxisd(0.7, Eigen::Vector3d(1.0, 2.0, -0.5).normalized()).toRotationMatrix();
+  const Eigen::Vector3d com(0.01, -0.02, 0.15);
+  // A rod estimated with a slightly negative smallest moment, and a plate whose largest moment
+  // exceeds the sum of the other two.
+  const Eigen::Vector3d cases[] = {{-2e-6, 4.0e-4, 4.1e-4}, {1.0e-4, 3.0e-4, 4.3e-4}};
+  for (const Eigen::Vector3d& moments : cases) {
+    const Inertial raw = bodyWith(0.3, com, turn * moments.asDiagonal() * turn.transpose());
+    ASSERT_FALSE(InertiaEstimator::isPhysicallyConsistent(Eigen::VectorXd(raw)));
+    const Inertial mended = InertiaEstimator::nearestConsistentBody(raw);
+    EXPECT_TRUE(InertiaEstimator::isPhysicallyConsistent(Eigen::VectorXd(mended)));
+    EXPECT_EQ(mended.head<4>(), raw.head<4>());
+    const Eigen::Vector3d l = momentsAboutCom(mended);
+    EXPECT_GT(l[0], 0.0);
+    EXPECT_GE(l[0] + l[1] - l[2], 0.0);
+    // Nearest: the principal moments move by about the violation, not more.
+    const Eigen::Vector3d before = momentsAboutCom(raw);
+    EXPECT_LT((l - before).norm(), 2.0 * std::max(-before[0], before[2] - before[0] - before[1]) +
+                                       1e-8);
+  }
+  // A consistent body (margins well above rounding) is left exactly as it is.
+  const Inertial box = bodyWith(1.0, com, Eigen::Vector3d(0.002, 0.003, 0.004).asDiagonal());
+  EXPECT_EQ(InertiaEstimator::nearestConsistentBody(box), box);
+}
+
+TEST(InertiaEstimatorConsistency, AcceptedWhenAConsistentBodyLiesWithinThreeSigma) {
+  const Eigen::Vector3d com(0.0, 0.0, 0.12);
+  const Inertial rod = bodyWith(0.2, com, Eigen::Vector3d(-3e-6, 5e-4, 5e-4).asDiagonal());
+  Inertial sigma = Inertial::Constant(1e-3);
+  sigma.segment<6>(4).setConstant(2e-6);
+  EXPECT_TRUE(InertiaEstimator::isConsistentWithinUncertainty(rod, sigma));
+  sigma.segment<6>(4).setConstant(0.5e-6);  // the violation is now 6 sigma
+  EXPECT_FALSE(InertiaEstimator::isConsistentWithinUncertainty(rod, sigma));
+  Inertial massless = rod;
+  massless[0] = -0.01;
+  EXPECT_FALSE(InertiaEstimator::isConsistentWithinUncertainty(massless, Inertial::Constant(1.0)));
+  Inertial broken = rod;
+  broken[5] = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_FALSE(InertiaEstimator::isConsistentWithinUncertainty(broken, Inertial::Constant(1.0)));
 }
 
 }  // namespace

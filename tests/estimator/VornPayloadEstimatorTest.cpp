@@ -444,8 +444,15 @@ TEST_F(Facade, ConvergedRunWritesTheFileThenPrintsTheReport) {
         "^\\[\\S+INFO\\S+ Estimator converged in [0-9]+\\.[0-9]{6} seconds\\.\n");
     std::smatch match;
     ASSERT_TRUE(std::regex_search(text, match, converged)) << text;
-    EXPECT_EQ(maskedReport(match.suffix().str()),
-              maskedReport(expectedConvergenceOutput("payload.json")));
+    // With thresholds this loose the run converges on an estimate whose inertia may lie just
+    // outside the physically possible set; the file then holds the nearest consistent body and
+    // one line says so, between the two lines of the file.
+    const std::regex mended(
+        "\\[\\S+INFO\\S+ Estimated inertia lies outside the physically possible set, within its "
+        "uncertainty; writing the nearest consistent inertia \\(largest change [0-9.e+-]+ "
+        "kg\\*m\\^2\\)\n");
+    const std::string suffix = std::regex_replace(match.suffix().str(), mended, "");
+    EXPECT_EQ(maskedReport(suffix), maskedReport(expectedConvergenceOutput("payload.json")));
     EXPECT_TRUE(contains(match.suffix().str(), "Mass:  1.5000 kg\n"));
     // The report leaves std::cout in scientific notation with 4 decimals.
     EXPECT_EQ(std::cout.flags() & std::ios::floatfield, std::ios::scientific);

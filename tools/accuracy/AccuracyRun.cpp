@@ -303,7 +303,16 @@ RunResult AccuracyRun::execute(const RunCase& c) const {
     return result;
   }
   try {
-    compare(trueValues(c), identifiedValues(outputPath), *stdDev, result);
+    const std::array<double, 16> identified = identifiedValues(outputPath);
+    compare(trueValues(c), identified, *stdDev, result);
+    sim::InertialParameters written;
+    for (int i = 0; i < 10; ++i) {
+      written[i] = identified[static_cast<std::size_t>(i)];
+    }
+    written.segment<3>(1) *= written[0];  // first moments from the centre of mass
+    result.fileConsistent =
+        written[0] > 0.0 && sim::Payload::fromInertialParameters(written).isPhysicallyConsistent();
+
   } catch (const std::exception&) {
     result.end = RunEnd::Failed;
   }

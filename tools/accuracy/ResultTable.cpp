@@ -241,20 +241,24 @@ void ResultTable::printSummary(std::ostream& out, const std::vector<RunCase>& ca
   }
   const GroupSummary s = summarise(all);
   int falseConvergence = 0;
+  int inconsistentFiles = 0;
   for (const auto& r : results) {
+    if (r.end == RunEnd::Converged && !r.fileConsistent) {
+      ++inconsistentFiles;
+    }
     if (r.end == RunEnd::Converged && largestNormalised(r, 0, 16) > 3.0) {
       ++falseConvergence;
     }
   }
   std::snprintf(line, sizeof line,
                 "\nSUMMARY runs %d, converged %d, time limit %d, failed %d; feasible by the bound %d, "
-                "of them converged %d; converged with an "
+                "of them converged %d; written files of impossible bodies %d; converged with an "
                 "error beyond 3 reported std: %d (with a reported std of 0 or NaN: %d); mean "
                 "errors mass %.3f %%, com %.2f mm, "
                 "inertia %.1f %% (origin) %.1f %% (com); rms z mass %.2g com %.2g inertia %.2g "
                 "bias %.2g\n",
                 s.runs, s.converged, s.timeLimit, s.failed, s.feasible, s.feasibleConverged,
-                falseConvergence, s.nonFiniteRatio,
+                inconsistentFiles, falseConvergence, s.nonFiniteRatio,
                 s.meanMassPercent, s.meanComMm, s.meanInertiaOriginPercent, s.meanInertiaComPercent,
                 s.rmsMass, s.rmsCom, s.rmsInertia, s.rmsBias);
   out << line;

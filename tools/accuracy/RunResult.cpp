@@ -15,7 +15,7 @@ std::string RunResult::serialise() const {
   for (const double z : normalisedErrors) {
     out << ' ' << z;
   }
-  out << ' ' << (boundFeasible ? 1 : 0) << ' ' << boundSeconds;
+  out << ' ' << (boundFeasible ? 1 : 0) << ' ' << boundSeconds << ' ' << (fileConsistent ? 1 : 0);
   for (const double e : efficiency) {
     out << ' ' << e;
   }
@@ -35,7 +35,7 @@ bool RunResult::parse(const std::string& line, RunResult& result) {
     }
   }
   const std::size_t errors = result.normalisedErrors.size();
-  if (values.size() != 9 + errors + 2 + result.efficiency.size()) {
+  if (values.size() != 9 + errors + 3 + result.efficiency.size()) {
     return false;
   }
   const int end = static_cast<int>(values[1]);
@@ -56,8 +56,9 @@ bool RunResult::parse(const std::string& line, RunResult& result) {
   }
   result.boundFeasible = values[9 + errors] != 0.0;
   result.boundSeconds = values[10 + errors];
+  result.fileConsistent = values[11 + errors] != 0.0;
   for (std::size_t i = 0; i < result.efficiency.size(); ++i) {
-    result.efficiency[i] = values[11 + errors + i];
+    result.efficiency[i] = values[12 + errors + i];
   }
   return true;
 }

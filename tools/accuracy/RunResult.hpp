@@ -32,6 +32,8 @@ struct RunResult {
   /// Reported std over the bound's std at the convergence time, averaged over the entries of
   /// mass, centre of mass, inertia and bias (converged runs).
   std::array<double, 4> efficiency{};
+  /// The written file describes a body that can exist (converged runs).
+  bool fileConsistent = true;
 
   /// One line of text that `parse` turns back into the same result.
   std::string serialise() const;
