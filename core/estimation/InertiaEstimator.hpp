@@ -115,7 +115,9 @@ class InertiaEstimator {
   /// a statistically sound estimate of them is often just outside it.
   static bool isConsistentWithinUncertainty(const Eigen::Matrix<double, 10, 1>& inertial,
                                             const Eigen::Matrix<double, 10, 1>& stdDev);
-  static constexpr double kConsistencySigmas = 3.0;
+  /// 2 rather than 3: on the accuracy benchmark 3 lets a few more thin-tool runs stop early with
+  /// an inertia error beyond 3 reported deviations, for one more converged run in 190.
+  static constexpr double kConsistencySigmas = 2.0;
   /// The solution the estimator writes and reports: `getParamsSolution` with its inertial part
   /// replaced by `nearestConsistentBody`.
   Eigen::VectorXd getConsistentSolution() const;
