@@ -225,7 +225,7 @@ bool InertiaEstimator::isConverged() const {
   return isPhysicallyConsistent(getParamsSolution());
 }
 
-bool InertiaEstimator::isPhysicallyConsistent(const Eigen::VectorXd& solution) {
+bool InertiaEstimator::isPhysicallyConsistent(const Eigen::Ref<const Eigen::VectorXd>& solution) {
   if (solution.size() < 10 || !solution.allFinite() || !(solution[0] > 0.0)) {
     return false;
   }

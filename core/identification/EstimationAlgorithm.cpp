@@ -386,6 +386,17 @@ Eigen::MatrixXd EstimationAlgorithm::getParameterCovariance() const {
   return c;
 }
 
+Eigen::Matrix<double, 16, 16> EstimationAlgorithm::getFixedParameterCovariance() const {
+  Eigen::Matrix<double, 16, 16> c;
+  const auto& s = NormalizationConstants::input_scale;
+  for (Eigen::Index j = 0; j < kFixedParameters; ++j) {
+    for (Eigen::Index i = 0; i < kFixedParameters; ++i) {
+      c(i, j) = s[i] * entryOrZero(parameterCovariance, i, j) * s[j];
+    }
+  }
+  return c;
+}
+
 namespace {
 
 /// (m, c, I) from the internal parameters: first moments divided by the mass.

@@ -75,6 +75,8 @@ class EstimationAlgorithm {
   Eigen::Matrix<double, 10, 10> getInertiaCovariance() const;
   /// Covariance of the bias (force x, y, z, torque x, y, z) (6 x 6).
   Eigen::Matrix<double, 6, 6> getWrenchBiasCovariance() const;
+  /// `getParameterCovariance` as a fixed-size matrix, without allocating.
+  Eigen::Matrix<double, 16, 16> getFixedParameterCovariance() const;
 
   /// Mean over the samples of the last `kResidualWindow` seconds of the squared normalised
   /// residual r²/b of their rows: r the row's residual at the estimate before the row, b the
