@@ -99,6 +99,13 @@ int main(int argc, char** argv) {
   estimateApp->add_flag("--realtime", estimate.realtime,
                         "Feed the samples at their own rate (the estimator's min_time and\n"
                         "max_time count run time on the wall clock)");
+  estimateApp->add_option("--json", estimate.jsonPath,
+                          "Write the estimator's final snapshot and the trajectory of its\n"
+                          "snapshots (estimate, standard deviations, conditions, hint) to FILE");
+  estimateApp
+      ->add_option("--json-rate", estimate.jsonRateHz,
+                   "Snapshots per second of data in the --json trajectory")
+      ->capture_default_str();
   estimateApp->footer(kExitCodes);
 
   CompensateCommand::Options compensate;
