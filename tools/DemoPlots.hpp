@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <vorn/VornPayloadEstimator.hpp>
+
 #include "CompensationReplay.hpp"
 #include "CompensatorFile.hpp"
 #include "PayloadDescription.hpp"
@@ -32,6 +34,11 @@ class DemoPlots {
   /// standard deviations the estimator reported (convergence.png).
   void setConvergence(std::vector<ConvergencePoint> points) { convergence_ = std::move(points); }
 
+  /// The estimate and its standard deviation against the truth over the data time, from the
+  /// estimator's snapshots of one run (convergence.png; replaces the study above).
+  void setTrajectory(const std::vector<PayloadEstimate>& trajectory,
+                     const PayloadDescription& truth);
+
   /// Measured and compensated wrench over a stretch of motion (compensation.png); `bias` is
   /// what the sensor reads without any payload.
   void setCompensation(const Recording& measured, const std::vector<CompensatedSample>& staticOnly,
@@ -48,12 +55,14 @@ class DemoPlots {
 
   /// The gnuplot scripts (with their data inline), for tests and for the curious.
   std::string convergenceScript(const std::string& output) const;
+  std::string trajectoryScript(const std::string& output) const;
   std::string compensationScript(const std::string& output) const;
   std::string payloadScript(const std::string& output) const;
 
  private:
   std::string workdir_;
   std::vector<ConvergencePoint> convergence_;
+  std::string trajectoryData_;
   std::string compensationData_;
   std::string payloadData_;
 };
