@@ -314,13 +314,11 @@ PayloadEstimate VornPayloadEstimator::VornPayloadEstimatorImpl::currentEstimate(
   solution.head<10>() = inertial;
   solution.segment<3>(10) = bias.force();
   solution.segment<3>(13) = bias.torque();
-  const Eigen::Matrix<double, 10, 10> inertiaCovariance = tool.getInertiaCovariance();
-  const Eigen::Matrix<double, 6, 6> biasCovariance = tool.getWrenchBiasCovariance();
+  const Eigen::Matrix<double, 16, 1> variances = tool.getSolutionVariances();
   std::array<double, 16> variance{};
   for (int i = 0; i < 16; ++i) {
     estimate.solution[static_cast<std::size_t>(i)] = solution[i];
-    variance[static_cast<std::size_t>(i)] =
-        i < 10 ? inertiaCovariance(i, i) : biasCovariance(i - 10, i - 10);
+    variance[static_cast<std::size_t>(i)] = variances[i];
     const double v = variance[static_cast<std::size_t>(i)];
     estimate.stdDev[static_cast<std::size_t>(i)] =
         v >= 0.0 ? std::sqrt(v) : std::numeric_limits<double>::quiet_NaN();
@@ -356,9 +354,9 @@ PayloadEstimate VornPayloadEstimator::VornPayloadEstimatorImpl::currentEstimate(
     const Eigen::Matrix3d aboutCom =
         origin - m * (c.squaredNorm() * Eigen::Matrix3d::Identity() - c * c.transpose());
     if (aboutCom.allFinite()) {
-      const Eigen::Vector3d moments =
-          Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d>(aboutCom, Eigen::EigenvaluesOnly)
-              .eigenvalues();
+      Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> solver;
+      solver.computeDirect(aboutCom, Eigen::EigenvaluesOnly);
+      const Eigen::Vector3d moments = solver.eigenvalues();
       for (int i = 0; i < 3; ++i) {
         estimate.physicalConsistency.principalMoments[static_cast<std::size_t>(i)] = moments[i];
       }

@@ -99,6 +99,10 @@ Eigen::Matrix<double, 16, 16> EstimationTool::getFixedParameterCovariance() cons
                    : Eigen::Matrix<double, 16, 16>::Zero().eval();
 }
 
+Eigen::Matrix<double, 16, 1> EstimationTool::getSolutionVariances() const {
+  return algorithm ? algorithm->getSolutionVariances() : Eigen::Matrix<double, 16, 1>::Zero().eval();
+}
+
 double EstimationTool::getRecentNormalisedResidual() const {
   return algorithm ? algorithm->getRecentNormalisedResidual()
                    : std::numeric_limits<double>::quiet_NaN();

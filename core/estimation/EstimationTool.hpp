@@ -62,6 +62,9 @@ class EstimationTool {
   /// Covariance of the 16 physical parameters (m, m·c, inertia about the sensor origin, bias);
   /// zeros before `init`. Allocates nothing.
   Eigen::Matrix<double, 16, 16> getFixedParameterCovariance() const;
+  /// Variances of the 16 solution values (the diagonals of `getInertiaCovariance` and
+  /// `getWrenchBiasCovariance`); zeros before `init`. Allocates nothing.
+  Eigen::Matrix<double, 16, 1> getSolutionVariances() const;
 
   /// Samples absorbed since the last `init`.
   std::int64_t absorbedSamples() const { return absorbedSamples_; }

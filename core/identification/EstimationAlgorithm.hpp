@@ -77,6 +77,9 @@ class EstimationAlgorithm {
   Eigen::Matrix<double, 6, 6> getWrenchBiasCovariance() const;
   /// `getParameterCovariance` as a fixed-size matrix, without allocating.
   Eigen::Matrix<double, 16, 16> getFixedParameterCovariance() const;
+  /// The diagonals of `getInertiaCovariance` (10) and `getWrenchBiasCovariance` (6), computed
+  /// from the entries they need only.
+  Eigen::Matrix<double, 16, 1> getSolutionVariances() const;
 
   /// Mean over the samples of the last `kResidualWindow` seconds of the squared normalised
   /// residual r²/b of their rows: r the row's residual at the estimate before the row, b the
