@@ -365,8 +365,8 @@ PayloadEstimate VornPayloadEstimator::VornPayloadEstimatorImpl::currentEstimate(
     }
   }
 
-  const bool stdDevsMet = estimate.mass.met && estimate.centerOfMass.met &&
-                          estimate.inertia.met && estimate.wrenchBias.met;
+  const bool stdDevsMet = estimate.mass.met && estimate.centerOfMass.met && estimate.inertia.met &&
+                          estimate.wrenchBias.met;
   if (!estimate.mass.met) {
     estimate.blocking = ConvergenceCondition::MassStdDev;
   } else if (!estimate.centerOfMass.met) {
@@ -409,7 +409,8 @@ PayloadEstimate VornPayloadEstimator::VornPayloadEstimatorImpl::currentEstimate(
     input.noise = tool.loadSensorCov();
     input.specificForce = inertia_estimator_.getLatestDynamics().linAcc();
     input.sampleRate = rate;
-    input.samplesAbsorbed = static_cast<std::size_t>(std::max<std::int64_t>(0, estimate.samplesAbsorbed));
+    input.samplesAbsorbed =
+        static_cast<std::size_t>(std::max<std::int64_t>(0, estimate.samplesAbsorbed));
     input.stdDevsWithinThresholds = stdDevsMet;
     input.residualWindowFull = estimate.residual.windowFull;
     input.residualWithinLimit = estimate.residual.met;
@@ -426,9 +427,8 @@ PayloadEstimate VornPayloadEstimator::VornPayloadEstimatorImpl::currentEstimate(
   for (int i = 0; i < 3; ++i) {
     estimate.hint.axis[static_cast<std::size_t>(i)] = advice.axis[i];
   }
-  estimate.hint.serves =
-      advice.group >= 0 && advice.group < 4 ? kGroupConditions[advice.group]
-                                            : ConvergenceCondition::None;
+  estimate.hint.serves = advice.group >= 0 && advice.group < 4 ? kGroupConditions[advice.group]
+                                                               : ConvergenceCondition::None;
   estimate.hint.text = cache.text;
   return estimate;
 }

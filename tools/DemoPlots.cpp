@@ -146,9 +146,9 @@ std::string DemoPlots::trajectoryScript(const std::string& output) const {
   const auto band = [&](int value, int sigma, const char* colour, const char* name) {
     std::ostringstream p;
     p << "$traj using 1:($" << value << "-$" << sigma << "):($" << value << "+$" << sigma
-      << ") with filledcurves fs transparent solid 0.25 noborder lc rgb '" << colour
-      << "' title '" << name << " ± σ', $traj using 1:" << value << " with lines lw 2 lc rgb '"
-      << colour << "' title '" << name << " estimate'";
+      << ") with filledcurves fs transparent solid 0.25 noborder lc rgb '" << colour << "' title '"
+      << name << " ± σ', $traj using 1:" << value << " with lines lw 2 lc rgb '" << colour
+      << "' title '" << name << " estimate'";
     return p.str();
   };
   s << "set multiplot layout 2,2 title \"Identification of the demo payload, from the "

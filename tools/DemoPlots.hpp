@@ -24,8 +24,8 @@ struct ConvergencePoint {
   double comThresholdMm = 0.0;        ///< the run's centre-of-mass threshold, in mm
 };
 
-/// The demo's PNG plots, drawn by gnuplot: the convergence study, raw against compensated
-/// wrench, and the identified against the true payload.
+/// The demo's PNG plots, drawn by gnuplot: the convergence of the estimate, raw against
+/// compensated wrench, and the identified against the true payload.
 class DemoPlots {
  public:
   explicit DemoPlots(std::string workdir) : workdir_(std::move(workdir)) {}

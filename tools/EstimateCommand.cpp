@@ -172,8 +172,8 @@ nlohmann::json snapshotJson(const PayloadEstimate& e) {
 std::string EstimateCommand::snapshotsJson(const PayloadEstimate& final,
                                            const std::vector<PayloadEstimate>& trajectory) {
   nlohmann::json root;
-  root["solution_order"] = {"m",   "cx",  "cy",  "cz",  "Ixx", "Ixy", "Ixz", "Iyy",
-                            "Iyz", "Izz", "Fx",  "Fy",  "Fz",  "Tx",  "Ty",  "Tz"};
+  root["solution_order"] = {"m",   "cx",  "cy", "cz", "Ixx", "Ixy", "Ixz", "Iyy",
+                            "Iyz", "Izz", "Fx", "Fy", "Fz",  "Tx",  "Ty",  "Tz"};
   root["final"] = snapshotJson(final);
   nlohmann::json list = nlohmann::json::array();
   for (const PayloadEstimate& e : trajectory) {
@@ -258,7 +258,8 @@ int EstimateCommand::run() {
   }
   if (!outcome.stoppedByLimit && outcome.wallSeconds <= limits.minTime) {
     // Whatever else is missing, this replay could never have passed min_time.
-    std::cerr << "vorn-payload: the estimator's min_time of " << TextFormat::shortest(limits.minTime)
+    std::cerr << "vorn-payload: the estimator's min_time of "
+              << TextFormat::shortest(limits.minTime)
               << " s counts run time on the wall clock, and this replay took only "
               << TextFormat::fixed(outcome.wallSeconds, 1)
               << " s; replay with --realtime or lower min_time.\n";

@@ -14,7 +14,7 @@ class EstimateCommand {
     std::string configPath;
     std::string logPath;
     bool realtime = false;
-    std::string jsonPath;     ///< where to write the final snapshot and the trajectory; empty: not
+    std::string jsonPath;      ///< where to write the final snapshot and the trajectory; empty: not
     double jsonRateHz = 10.0;  ///< snapshots per second of data in the trajectory
   };
 

@@ -76,18 +76,17 @@ std::string bar(double ratio) {
          std::string(static_cast<std::size_t>(20 - cells), '.') + "]";
 }
 
-const char* const kEntries[16] = {"m",   "cx",  "cy",  "cz",  "Ixx", "Ixy", "Ixz", "Iyy",
-                                  "Iyz", "Izz", "Fx",  "Fy",  "Fz",  "Tx",  "Ty",  "Tz"};
+const char* const kEntries[16] = {"m",   "cx",  "cy", "cz", "Ixx", "Ixy", "Ixz", "Iyy",
+                                  "Iyz", "Izz", "Fx", "Fy", "Fz",  "Tx",  "Ty",  "Tz"};
 
-std::string entryName(int index) {
-  return index >= 0 && index < 16 ? kEntries[index] : "?";
-}
+std::string entryName(int index) { return index >= 0 && index < 16 ? kEntries[index] : "?"; }
 
 std::string groupLine(const char* name, const std::string& value, const ThresholdGroupState& g,
                       const char* unit) {
   return "  " + TextFormat::padRight(name, 15) + TextFormat::padRight(value, 30) + " worst σ " +
-         TextFormat::padLeft(sci(g.worstStdDev), 8) + " (" + TextFormat::padRight(entryName(g.worstIndex), 3) +
-         ") of " + sci(g.threshold) + " " + TextFormat::padRight(unit, 5) + bar(g.worstRatio) +
+         TextFormat::padLeft(sci(g.worstStdDev), 8) + " (" +
+         TextFormat::padRight(entryName(g.worstIndex), 3) + ") of " + sci(g.threshold) + " " +
+         TextFormat::padRight(unit, 5) + bar(g.worstRatio) +
          (g.met ? " ok" : " " + ratioText(g.worstRatio) + "x");
 }
 
@@ -113,25 +112,26 @@ std::vector<std::string> ProgressDisplay::liveLines(const PayloadEstimate& e) {
                                 TextFormat::fixed(p[9] * 1000.0, 2) + " g m^2",
                             e.inertia, "kg m2"));
   lines.push_back(groupLine("sensor offset",
-                            "F " + TextFormat::fixed(p[10], 2) + ", " + TextFormat::fixed(p[11], 2) +
-                                ", " + TextFormat::fixed(p[12], 2) + " N",
+                            "F " + TextFormat::fixed(p[10], 2) + ", " +
+                                TextFormat::fixed(p[11], 2) + ", " + TextFormat::fixed(p[12], 2) +
+                                " N",
                             e.wrenchBias, "N,Nm"));
   lines.push_back("  gates: residual " +
                   (std::isfinite(e.residual.value) ? TextFormat::fixed(e.residual.value, 2)
                                                    : std::string("-")) +
                   " of " + TextFormat::fixed(e.residual.limit, 1) + " " +
                   (e.residual.windowFull ? yesNo(e.residual.met) : std::string("(filling)")) +
-                  " | physically consistent " + yesNo(e.physicalConsistency.met) +
-                  " | min_time " + TextFormat::shortest(e.runTime.minTime) + " s " +
-                  yesNo(e.runTime.met));
+                  " | physically consistent " + yesNo(e.physicalConsistency.met) + " | min_time " +
+                  TextFormat::shortest(e.runTime.minTime) + " s " + yesNo(e.runTime.met));
   lines.push_back("  hint: " + std::string(e.hint.text.data()));
   return lines;
 }
 
 std::string ProgressDisplay::summaryLine(const PayloadEstimate& e) {
-  std::string line = "estimating: " + TextFormat::fixed(e.dataSeconds, 1) + " s of data; σ/threshold mass " +
-                     ratioText(e.mass.worstRatio) + ", com " + ratioText(e.centerOfMass.worstRatio) +
-                     ", inertia " + ratioText(e.inertia.worstRatio) + ", offset " +
+  std::string line = "estimating: " + TextFormat::fixed(e.dataSeconds, 1) +
+                     " s of data; σ/threshold mass " + ratioText(e.mass.worstRatio) + ", com " +
+                     ratioText(e.centerOfMass.worstRatio) + ", inertia " +
+                     ratioText(e.inertia.worstRatio) + ", offset " +
                      ratioText(e.wrenchBias.worstRatio);
   if (e.blocking != ConvergenceCondition::None) {
     line += "; waiting for " + conditionName(e.blocking);
@@ -165,9 +165,9 @@ std::string ProgressDisplay::conditionName(ConvergenceCondition condition) {
 
 std::string ProgressDisplay::blockingReason(const PayloadEstimate& e) {
   const auto group = [&](const ThresholdGroupState& g, const char* unit) {
-    return conditionName(e.blocking) + ": " + entryName(g.worstIndex) + " has σ " + sci(g.worstStdDev) +
-           " " + unit + ", " + ratioText(g.worstRatio) + " times its threshold of " +
-           TextFormat::shortest(g.threshold) + " " + unit;
+    return conditionName(e.blocking) + ": " + entryName(g.worstIndex) + " has σ " +
+           sci(g.worstStdDev) + " " + unit + ", " + ratioText(g.worstRatio) +
+           " times its threshold of " + TextFormat::shortest(g.threshold) + " " + unit;
   };
   switch (e.blocking) {
     case ConvergenceCondition::None:
@@ -185,7 +185,8 @@ std::string ProgressDisplay::blockingReason(const PayloadEstimate& e) {
              TextFormat::fixed(e.dataSeconds, 2) + " s were absorbed";
     case ConvergenceCondition::Residual:
       return "the residual check: the last second's samples fit the estimate to " +
-             TextFormat::fixed(e.residual.value, 2) + " times the configured noise, above the limit of " +
+             TextFormat::fixed(e.residual.value, 2) +
+             " times the configured noise, above the limit of " +
              TextFormat::shortest(e.residual.limit) +
              " (contact, vibration, or noise above the configured variances)";
     case ConvergenceCondition::PhysicalConsistency: {

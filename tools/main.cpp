@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
   demoApp->add_flag("--realtime", demo.realtime,
                     "Feed the samples at their own rate instead of as fast as possible");
   demoApp->add_flag("--quick", demo.quick,
-                    "A shorter demo: 10 s of compensation, no convergence study");
+                    "A shorter demo: 10 s of compensation, no convergence plot");
   demoApp->add_option("--seed", demo.seed, "Chooses the motion and the noise")
       ->capture_default_str();
   demoApp

@@ -100,7 +100,8 @@ Eigen::Matrix<double, 16, 16> EstimationTool::getFixedParameterCovariance() cons
 }
 
 Eigen::Matrix<double, 16, 1> EstimationTool::getSolutionVariances() const {
-  return algorithm ? algorithm->getSolutionVariances() : Eigen::Matrix<double, 16, 1>::Zero().eval();
+  return algorithm ? algorithm->getSolutionVariances()
+                   : Eigen::Matrix<double, 16, 1>::Zero().eval();
 }
 
 double EstimationTool::getRecentNormalisedResidual() const {

@@ -84,8 +84,8 @@ Eigen::Matrix<double, 16, 1> stdDevsOf(const Mat16& covariance, const Excitation
   if (std::abs(m) > 1e-9) {
     for (int i = 1; i <= 3; ++i) {
       const double c = input.solution[i];
-      variance[i] = (covariance(i, i) - 2.0 * c * covariance(i, 0) + c * c * covariance(0, 0)) /
-                    (m * m);
+      variance[i] =
+          (covariance(i, i) - 2.0 * c * covariance(i, 0) + c * c * covariance(0, 0)) / (m * m);
     }
   }
   return variance.cwiseMax(0.0).cwiseSqrt();
@@ -245,8 +245,7 @@ ExcitationAdvice ExcitationAdvisor::advise(const ExcitationInput& input) {
     advice.move = ExcitationMove::HoldStill;
     return advice;
   }
-  if (input.stdDevsWithinThresholds && !input.physicallyConsistent &&
-      input.solution.allFinite()) {
+  if (input.stdDevsWithinThresholds && !input.physicallyConsistent && input.solution.allFinite()) {
     advice.move = ExcitationMove::RotateAbout;
     advice.axisIndex = smallestMomentAxis(input);
     advice.axis = unitAxis(advice.axisIndex);
@@ -265,7 +264,8 @@ void ExcitationAdvisor::describe(const ExcitationAdvice& advice, char* text, std
   static const char* const kGroups[4] = {"the mass", "the centre of mass", "the inertia",
                                          "the sensor offset"};
   const char* axis = advice.axisIndex >= 0 && advice.axisIndex < 3 ? kAxes[advice.axisIndex] : "z";
-  const char* group = advice.group >= 0 && advice.group < 4 ? kGroups[advice.group] : "the estimate";
+  const char* group =
+      advice.group >= 0 && advice.group < 4 ? kGroups[advice.group] : "the estimate";
   switch (advice.move) {
     case ExcitationMove::Start:
       std::snprintf(text, size,
@@ -273,8 +273,9 @@ void ExcitationAdvisor::describe(const ExcitationAdvice& advice, char* text, std
                     "large angles");
       break;
     case ExcitationMove::RotateAbout:
-      std::snprintf(text, size, "rotate the tool back and forth about the sensor's %s axis (for %s)",
-                    axis, group);
+      std::snprintf(text, size,
+                    "rotate the tool back and forth about the sensor's %s axis (for %s)", axis,
+                    group);
       break;
     case ExcitationMove::TiltAxisDown: {
       const double sign = advice.axisIndex >= 0 ? advice.axis[advice.axisIndex] : 1.0;

@@ -57,9 +57,10 @@ struct ExcitationInput {
 /// deviations are above their thresholds, it predicts, for each of nine moves (rotating back and
 /// forth about one of the sensor's three axes, tilting so that one of its six half-axes points
 /// down), the covariance after one more second of that move, and picks the move that leaves the
-/// least of the parameters still at or above their thresholds. Past that, it names the remaining condition: hold still for
-/// a residual that exceeds the noise, rotate about the axis of the smallest principal moment for
-/// an inertia that is not physically consistent, keep going otherwise.
+/// least of the parameters still at or above their thresholds. Past that, it names the remaining
+/// condition: hold still for a residual that exceeds the noise, rotate about the axis of the
+/// smallest principal moment for an inertia that is not physically consistent, keep going
+/// otherwise.
 ///
 /// Allocates nothing.
 class ExcitationAdvisor {

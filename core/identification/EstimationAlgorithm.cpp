@@ -415,7 +415,8 @@ Eigen::Matrix<double, 16, 1> EstimationAlgorithm::getSolutionVariances() const {
   for (Eigen::Index i = 1; i <= 3; ++i) {
     const double g0 = -s[i] * entryOrZero(parameterVector, i) / (m * m);
     const double gi = 1.0 / m;
-    v[i] = g0 * g0 * scaled(0, 0) + g0 * gi * (scaled(0, i) + scaled(i, 0)) + gi * gi * scaled(i, i);
+    v[i] =
+        g0 * g0 * scaled(0, 0) + g0 * gi * (scaled(0, i) + scaled(i, 0)) + gi * gi * scaled(i, i);
   }
   return v;
 }

@@ -125,7 +125,8 @@ TEST(EstimationTool, SnapshotReadOutsAgreeWithTheFullCovariancesAndCountTheData)
                              Eigen::Vector3d(-0.1, 0.3, 0.02));
   // The clock restarting (0.1 after 0.502) adds nothing to the data time.
   const KinematicsStamped restarted(0.1, Eigen::Vector3d(0.5, 0.5, 9.7),
-                                    Eigen::Vector3d(0.1, -0.1, 0.2), Eigen::Vector3d(0.3, 0.2, -1.0));
+                                    Eigen::Vector3d(0.1, -0.1, 0.2),
+                                    Eigen::Vector3d(0.3, 0.2, -1.0));
   for (const DynamicsStamped& sample :
        {movingSample(), DynamicsStamped(second, wrench), DynamicsStamped(restarted, wrench)}) {
     tool.update(sample);

@@ -17,14 +17,14 @@ ExcitationInput inputWithUnknown(int parameter) {
   ExcitationInput input;
   input.solution << 1.2, 0.02, -0.01, 0.08, 0.01, 0.0, 0.0, 0.01, 0.0, 0.004, 0, 0, 0, 0, 0, 0;
   input.thresholds = {2e-3, 5e-4, 2e-4, 1e-2};
-  const double thresholds[16] = {2e-3, 5e-4 * 1.2, 5e-4 * 1.2, 5e-4 * 1.2, 2e-4, 2e-4, 2e-4,
-                                 2e-4, 2e-4, 2e-4, 1e-2, 1e-2, 1e-2, 1e-2, 1e-2, 1e-2};
+  const double thresholds[16] = {2e-3, 5e-4 * 1.2, 5e-4 * 1.2, 5e-4 * 1.2, 2e-4, 2e-4, 2e-4, 2e-4,
+                                 2e-4, 2e-4,       1e-2,       1e-2,       1e-2, 1e-2, 1e-2, 1e-2};
   for (int i = 0; i < 16; ++i) {
     const double sigma = (i == parameter ? 10.0 : 0.1) * thresholds[i];
     input.covariance(i, i) = sigma * sigma;
   }
-  input.noise << 4e-4, 4e-4, 4e-4, 9e-6, 9e-6, 9e-6, 1.7e-3, 1.7e-3, 1.7e-3, 2.5e-3, 2.5e-3,
-      2.5e-3, 9e-6, 9e-6, 9e-6;
+  input.noise << 4e-4, 4e-4, 4e-4, 9e-6, 9e-6, 9e-6, 1.7e-3, 1.7e-3, 1.7e-3, 2.5e-3, 2.5e-3, 2.5e-3,
+      9e-6, 9e-6, 9e-6;
   input.specificForce = Eigen::Vector3d(0.0, 0.0, 9.81);
   input.sampleRate = 500.0;
   input.samplesAbsorbed = 1000;
@@ -71,8 +71,8 @@ TEST(ExcitationAdvisor, ConditionsPastTheThresholdsHaveTheirOwnAdvice) {
   input.residualWithinLimit = true;
   input.physicallyConsistent = false;
   // A rod along z: its smallest moment about the centre of mass is about z.
-  input.solution.segment<6>(4) << 0.01 + 1.2 * (0.0001 + 0.0064), 1.2 * 0.0002,
-      -1.2 * 0.0016, 0.01 + 1.2 * (0.0004 + 0.0064), 1.2 * 0.0008, -0.0001 + 1.2 * 0.0005;
+  input.solution.segment<6>(4) << 0.01 + 1.2 * (0.0001 + 0.0064), 1.2 * 0.0002, -1.2 * 0.0016,
+      0.01 + 1.2 * (0.0004 + 0.0064), 1.2 * 0.0008, -0.0001 + 1.2 * 0.0005;
   const ExcitationAdvice rod = ExcitationAdvisor::advise(input);
   EXPECT_EQ(rod.move, ExcitationMove::RotateAbout) << words(rod);
   EXPECT_EQ(rod.axisIndex, 2);

@@ -74,7 +74,8 @@ PhaseResult runPhases(const sim::MotionProfile& first, double firstSeconds,
                       double inertiaThreshold = 2e-3) {
   TempDir dir;
   const sim::NoiseConfig noise;
-  const std::string config = guidanceConfig(noise, inertiaThreshold).writeTo(dir.file("estimator.json"));
+  const std::string config =
+      guidanceConfig(noise, inertiaThreshold).writeTo(dir.file("estimator.json"));
   CoutCapture quiet;
   VornPayloadEstimator estimator(config);
   EXPECT_TRUE(estimator.startPayloadEstimation());

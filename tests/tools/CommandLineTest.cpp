@@ -387,8 +387,9 @@ TEST(Demo, FullDemoPlotsTheConvergenceFromTheRunsSnapshots) {
     GTEST_SKIP() << "the convergence plot needs gnuplot";
   }
   // One run only: the plot comes from its snapshots (20 per second of data), not from re-runs.
-  const auto at = run.out.find("Convergence plot: the estimate and its standard deviation over "
-                               "the run, from ");
+  const auto at = run.out.find(
+      "Convergence plot: the estimate and its standard deviation over "
+      "the run, from ");
   ASSERT_NE(at, std::string::npos) << run.out;
   const auto converged = run.out.find("Converged after ");
   ASSERT_NE(converged, std::string::npos) << run.out;

@@ -44,8 +44,9 @@ TEST(EstimateView, TheReasonNamesTheBlockingConditionAndByHowMuch) {
   e.blocking = ConvergenceCondition::InertiaStdDev;
   e.inertia = {2.5e-2, 1e-2, 2.5, 9, false};
   const std::string inertia = ProgressDisplay::blockingReason(e);
-  EXPECT_TRUE(has(inertia, "the inertia's standard deviation: Izz has σ 2.5e-02 kg m^2, 2.50 "
-                           "times its threshold of 0.01 kg m^2"))
+  EXPECT_TRUE(has(inertia,
+                  "the inertia's standard deviation: Izz has σ 2.5e-02 kg m^2, 2.50 "
+                  "times its threshold of 0.01 kg m^2"))
       << inertia;
 
   e.blocking = ConvergenceCondition::WrenchBiasStdDev;
@@ -59,7 +60,8 @@ TEST(EstimateView, TheReasonNamesTheBlockingConditionAndByHowMuch) {
 
   e.blocking = ConvergenceCondition::MinimumTime;
   e.runTime = {2.5, 15.0, 60.0, false};
-  EXPECT_TRUE(has(ProgressDisplay::blockingReason(e), "only 2.50 s of run time passed of the 15 s"));
+  EXPECT_TRUE(
+      has(ProgressDisplay::blockingReason(e), "only 2.50 s of run time passed of the 15 s"));
 
   e.blocking = ConvergenceCondition::None;
   EXPECT_EQ(ProgressDisplay::blockingReason(e), "");
