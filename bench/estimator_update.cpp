@@ -1,5 +1,6 @@
 // Cost of one estimator sample through the public facade during a run, in steady state (series
-// shrunk, convergence tested on every sample), and the memory of a run over a million samples.
+// shrunk, convergence tested on every sample), with and without a snapshot read after every
+// sample, and the memory of a run over a million samples.
 #include <unistd.h>
 
 #include <algorithm>
@@ -91,6 +92,7 @@ class Run {
     return estimator_->update(stamp_, sample);
   }
   bool running() const { return estimator_->isEstimatorRunning(); }
+  vorn::PayloadEstimate snapshot() const { return estimator_->currentEstimate(); }
   void discardOutput() { sink_.str(""); }
 
  private:
@@ -101,7 +103,9 @@ class Run {
   double stamp_ = 0.0;
 };
 
-void BM_EstimatorUpdate(benchmark::State& state) {
+// One sample through `update`, followed by a snapshot when `withSnapshot` (the host that shows
+// progress after every sample).
+void runUpdateBenchmark(benchmark::State& state, bool withSnapshot) {
   const auto samples = recording();
   Run run;
   std::size_t next = 0;
@@ -115,6 +119,10 @@ void BM_EstimatorUpdate(benchmark::State& state) {
     const auto& sample = samples[next++ % samples.size()];
     const auto start = std::chrono::steady_clock::now();
     benchmark::DoNotOptimize(run.feed(sample));
+    if (withSnapshot) {
+      const vorn::PayloadEstimate estimate = run.snapshot();
+      benchmark::DoNotOptimize(estimate.solution[0]);
+    }
     const auto stop = std::chrono::steady_clock::now();
     if (micros.size() < micros.capacity()) {
       micros.push_back(std::chrono::duration<double, std::micro>(stop - start).count());
@@ -134,7 +142,28 @@ void BM_EstimatorUpdate(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations());
 }
+
+void BM_EstimatorUpdate(benchmark::State& state) { runUpdateBenchmark(state, false); }
 BENCHMARK(BM_EstimatorUpdate)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+
+void BM_EstimatorUpdateWithSnapshot(benchmark::State& state) { runUpdateBenchmark(state, true); }
+BENCHMARK(BM_EstimatorUpdateWithSnapshot)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+
+// The snapshot alone, during a run (the excitation advice refreshed every quarter second of
+// data, as the stamps advance).
+void BM_EstimateSnapshot(benchmark::State& state) {
+  const auto samples = recording();
+  Run run;
+  std::size_t next = 0;
+  for (int i = 0; i < 2000; ++i) {
+    run.feed(samples[next++ % samples.size()]);
+  }
+  for (auto _ : state) {
+    const vorn::PayloadEstimate estimate = run.snapshot();
+    benchmark::DoNotOptimize(estimate.solution[0]);
+  }
+}
+BENCHMARK(BM_EstimateSnapshot)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 
 void BM_EstimatorMemoryOverAMillionSamples(benchmark::State& state) {
   const auto samples = recording();

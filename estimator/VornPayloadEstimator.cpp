@@ -21,4 +21,6 @@ bool VornPayloadEstimator::isEstimationSuccessful() const {
   return impl_->isEstimationSuccessful();
 }
 
+PayloadEstimate VornPayloadEstimator::currentEstimate() const { return impl_->currentEstimate(); }
+
 }  // namespace vorn

@@ -6,8 +6,11 @@
 #include <exception>
 #include <iomanip>
 #include <iostream>
+#include <limits>
 #include <mutex>
 #include <stdexcept>
+
+#include <Eigen/Eigenvalues>
 
 #include "data/Vec3dStamped.hpp"
 #include "estimation/ParameterFileWriter.hpp"
@@ -91,6 +94,8 @@ bool VornPayloadEstimator::VornPayloadEstimatorImpl::startPayloadEstimation() {
   lastRunConverged_ = false;
   if (state_ == EstimatorState::Running) {
     state_ = EstimatorState::Stopped;
+    runState_ = EstimationRunState::StoppedByHost;
+    endedRunSeconds_ = elapsedRunTime();
     // The pipeline was re-initialised above: this asks the fresh estimate.
     if (inertia_estimator_.isConverged()) {
       return true;
@@ -99,6 +104,7 @@ bool VornPayloadEstimator::VornPayloadEstimatorImpl::startPayloadEstimation() {
     return true;
   }
   state_ = EstimatorState::Running;
+  runState_ = EstimationRunState::Running;
   run_start_time_ = std::chrono::steady_clock::now();
   VornLogger::INFO("Payload estimation has started successfully");
   VornLogger::INFO("Tool should not be in contact while estimator is running!");
@@ -133,6 +139,8 @@ int VornPayloadEstimator::VornPayloadEstimatorImpl::update(std::array<double, 12
   } catch (const std::exception& e) {
     state_ = EstimatorState::Stopped;
     lastRunConverged_ = false;
+    runState_ = EstimationRunState::Failed;
+    endedRunSeconds_ = elapsedRunTime();
     VornLogger::ERROR_LOG(std::string("Payload estimation stopped: ") + e.what());
     throw;
   }
@@ -161,10 +169,14 @@ void VornPayloadEstimator::VornPayloadEstimatorImpl::processRunningSample(
     printEstimationMetrics(solution, stdDev, elapsed);
     state_ = EstimatorState::Stopped;
     lastRunConverged_ = true;
+    runState_ = EstimationRunState::Converged;
+    endedRunSeconds_ = elapsed;
   } else if (elapsed > config_.max_time) {
     VornLogger::ERROR_LOG("Estimator did not converge within the maximum time limit of " +
                           std::to_string(config_.max_time) + " seconds.");
     state_ = EstimatorState::Stopped;
+    runState_ = EstimationRunState::TimeLimitReached;
+    endedRunSeconds_ = elapsed;
   }
 }
 
@@ -243,6 +255,194 @@ void VornPayloadEstimator::VornPayloadEstimatorImpl::printEstimationMetrics(
   out << heavyRule << std::endl;
   out << std::endl;
   out << std::scientific << std::setprecision(4);
+}
+
+namespace {
+
+// The state of one threshold group over the variances `variance[first .. first + count)`,
+// whose solution indexes start at `solutionIndex`. Mirrors the estimator's own test: a
+// negative or non-finite variance fails.
+ThresholdGroupState groupState(const double* variance, int count, int solutionIndex,
+                               double threshold) {
+  ThresholdGroupState group;
+  group.threshold = threshold;
+  group.met = true;
+  group.worstRatio = -1.0;
+  for (int i = 0; i < count; ++i) {
+    const double v = variance[i];
+    const bool valid = std::isfinite(v) && v >= 0.0;
+    const double sigma = valid ? std::sqrt(v) : std::numeric_limits<double>::quiet_NaN();
+    double ratio = std::numeric_limits<double>::infinity();
+    if (valid && threshold > 0.0) {
+      ratio = sigma / threshold;
+    }
+    group.met = group.met && valid && sigma < threshold;
+    if (ratio > group.worstRatio || i == 0) {
+      group.worstRatio = ratio;
+      group.worstStdDev = sigma;
+      group.worstIndex = solutionIndex + i;
+    }
+  }
+  return group;
+}
+
+ExcitationHint::Move publicMove(ExcitationMove move) {
+  switch (move) {
+    case ExcitationMove::Start:
+      return ExcitationHint::Move::Start;
+    case ExcitationMove::RotateAbout:
+      return ExcitationHint::Move::RotateAbout;
+    case ExcitationMove::TiltAxisDown:
+      return ExcitationHint::Move::TiltAxisDown;
+    case ExcitationMove::HoldStill:
+      return ExcitationHint::Move::HoldStill;
+    case ExcitationMove::KeepGoing:
+      return ExcitationHint::Move::KeepGoing;
+    case ExcitationMove::Done:
+      break;
+  }
+  return ExcitationHint::Move::Done;
+}
+
+constexpr ConvergenceCondition kGroupConditions[4] = {
+    ConvergenceCondition::MassStdDev, ConvergenceCondition::CenterOfMassStdDev,
+    ConvergenceCondition::InertiaStdDev, ConvergenceCondition::WrenchBiasStdDev};
+
+/// Data time between two refreshes of the excitation advice (s).
+constexpr double kAdviceRefreshSeconds = 0.25;
+
+}  // namespace
+
+PayloadEstimate VornPayloadEstimator::VornPayloadEstimatorImpl::currentEstimate() const {
+  PayloadEstimate estimate;
+  estimate.state = runState_;
+  const EstimationTool& tool = inertia_estimator_.tool();
+  estimate.samplesAbsorbed = tool.absorbedSamples();
+  estimate.dataSeconds = tool.absorbedDataSeconds();
+
+  const Eigen::Matrix<double, 10, 1> inertial = tool.getInertia();
+  const DynamicsStamped bias = tool.getEstimatedBias();
+  Eigen::Matrix<double, 16, 1> solution;
+  solution.head<10>() = inertial;
+  solution.segment<3>(10) = bias.force();
+  solution.segment<3>(13) = bias.torque();
+  const Eigen::Matrix<double, 16, 1> variances = tool.getSolutionVariances();
+  std::array<double, 16> variance{};
+  for (int i = 0; i < 16; ++i) {
+    estimate.solution[static_cast<std::size_t>(i)] = solution[i];
+    variance[static_cast<std::size_t>(i)] = variances[i];
+    const double v = variance[static_cast<std::size_t>(i)];
+    estimate.stdDev[static_cast<std::size_t>(i)] =
+        v >= 0.0 ? std::sqrt(v) : std::numeric_limits<double>::quiet_NaN();
+  }
+
+  const std::array<double, 4> thresholds = inertia_estimator_.thresholds();
+  estimate.mass = groupState(&variance[0], 1, 0, thresholds[0]);
+  estimate.centerOfMass = groupState(&variance[1], 3, 1, thresholds[1]);
+  estimate.inertia = groupState(&variance[4], 6, 4, thresholds[2]);
+  estimate.wrenchBias = groupState(&variance[10], 6, 10, thresholds[3]);
+
+  estimate.runTime.runSeconds =
+      state_ == EstimatorState::Running ? elapsedRunTime() : endedRunSeconds_;
+  estimate.runTime.minTime = config_.min_time;
+  estimate.runTime.maxTime = config_.max_time;
+  estimate.runTime.met = estimate.runTime.runSeconds > config_.min_time;
+
+  const double meanSquare = tool.getRecentNormalisedResidual();
+  estimate.residual.value = std::sqrt(meanSquare);
+  estimate.residual.limit = InertiaEstimator::kResidualLimit;
+  estimate.residual.windowFull = tool.hasFullResidualWindow();
+  estimate.residual.met =
+      estimate.residual.windowFull &&
+      meanSquare <= InertiaEstimator::kResidualLimit * InertiaEstimator::kResidualLimit;
+
+  estimate.physicalConsistency.met = InertiaEstimator::isPhysicallyConsistent(solution);
+  {
+    const double m = solution[0];
+    const Eigen::Vector3d c = solution.segment<3>(1);
+    Eigen::Matrix3d origin;
+    origin << solution[4], solution[5], solution[6], solution[5], solution[7], solution[8],
+        solution[6], solution[8], solution[9];
+    const Eigen::Matrix3d aboutCom =
+        origin - m * (c.squaredNorm() * Eigen::Matrix3d::Identity() - c * c.transpose());
+    if (aboutCom.allFinite()) {
+      Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> solver;
+      solver.computeDirect(aboutCom, Eigen::EigenvaluesOnly);
+      const Eigen::Vector3d moments = solver.eigenvalues();
+      for (int i = 0; i < 3; ++i) {
+        estimate.physicalConsistency.principalMoments[static_cast<std::size_t>(i)] = moments[i];
+      }
+    } else {
+      estimate.physicalConsistency.principalMoments.fill(std::numeric_limits<double>::quiet_NaN());
+    }
+  }
+
+  const bool stdDevsMet = estimate.mass.met && estimate.centerOfMass.met && estimate.inertia.met &&
+                          estimate.wrenchBias.met;
+  if (!estimate.mass.met) {
+    estimate.blocking = ConvergenceCondition::MassStdDev;
+  } else if (!estimate.centerOfMass.met) {
+    estimate.blocking = ConvergenceCondition::CenterOfMassStdDev;
+  } else if (!estimate.inertia.met) {
+    estimate.blocking = ConvergenceCondition::InertiaStdDev;
+  } else if (!estimate.wrenchBias.met) {
+    estimate.blocking = ConvergenceCondition::WrenchBiasStdDev;
+  } else if (!estimate.residual.windowFull) {
+    estimate.blocking = ConvergenceCondition::ResidualWindow;
+  } else if (!estimate.residual.met) {
+    estimate.blocking = ConvergenceCondition::Residual;
+  } else if (!estimate.physicalConsistency.met) {
+    estimate.blocking = ConvergenceCondition::PhysicalConsistency;
+  } else if (!estimate.runTime.met && runState_ != EstimationRunState::Converged) {
+    estimate.blocking = ConvergenceCondition::MinimumTime;
+  } else {
+    estimate.blocking = ConvergenceCondition::None;
+  }
+
+  // The advice: refreshed when the conditions change or after a quarter second of new data.
+  const int conditions = (stdDevsMet ? 1 : 0) | (estimate.residual.windowFull ? 2 : 0) |
+                         (estimate.residual.met ? 4 : 0) |
+                         (estimate.physicalConsistency.met ? 8 : 0);
+  const double rate = estimate.dataSeconds > 0.0
+                          ? static_cast<double>(estimate.samplesAbsorbed) / estimate.dataSeconds
+                          : 0.0;
+  const auto refreshSamples =
+      std::max<std::int64_t>(1, static_cast<std::int64_t>(rate * kAdviceRefreshSeconds));
+  AdviceCache& cache = adviceCache_;
+  const bool stale = cache.samples < 0 || estimate.samplesAbsorbed < cache.samples ||
+                     estimate.samplesAbsorbed - cache.samples >= refreshSamples ||
+                     (cache.samples == 0) != (estimate.samplesAbsorbed == 0) ||
+                     conditions != cache.conditions || runState_ != cache.state;
+  if (stale) {
+    ExcitationInput input;
+    input.solution = solution;
+    input.covariance = tool.getFixedParameterCovariance();
+    input.thresholds = thresholds;
+    input.noise = tool.loadSensorCov();
+    input.specificForce = inertia_estimator_.getLatestDynamics().linAcc();
+    input.sampleRate = rate;
+    input.samplesAbsorbed =
+        static_cast<std::size_t>(std::max<std::int64_t>(0, estimate.samplesAbsorbed));
+    input.stdDevsWithinThresholds = stdDevsMet;
+    input.residualWindowFull = estimate.residual.windowFull;
+    input.residualWithinLimit = estimate.residual.met;
+    input.physicallyConsistent = estimate.physicalConsistency.met;
+    input.converged = runState_ == EstimationRunState::Converged;
+    cache.advice = ExcitationAdvisor::advise(input);
+    ExcitationAdvisor::describe(cache.advice, cache.text.data(), cache.text.size());
+    cache.samples = estimate.samplesAbsorbed;
+    cache.conditions = conditions;
+    cache.state = runState_;
+  }
+  const ExcitationAdvice& advice = cache.advice;
+  estimate.hint.move = publicMove(advice.move);
+  for (int i = 0; i < 3; ++i) {
+    estimate.hint.axis[static_cast<std::size_t>(i)] = advice.axis[i];
+  }
+  estimate.hint.serves = advice.group >= 0 && advice.group < 4 ? kGroupConditions[advice.group]
+                                                               : ConvergenceCondition::None;
+  estimate.hint.text = cache.text;
+  return estimate;
 }
 
 }  // namespace vorn

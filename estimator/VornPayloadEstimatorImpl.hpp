@@ -6,6 +6,7 @@
 
 #include <Eigen/Core>
 
+#include "estimation/ExcitationAdvisor.hpp"
 #include "estimation/InertiaEstimator.hpp"
 #include "estimation/PayloadEstimatorConfig.hpp"
 #include "vorn/VornPayloadEstimator.hpp"
@@ -40,6 +41,9 @@ class __attribute__((visibility("hidden"))) VornPayloadEstimator::VornPayloadEst
     return state_ == EstimatorState::Stopped && lastRunConverged_;
   }
 
+  /// The snapshot of the public `currentEstimate`.
+  PayloadEstimate currentEstimate() const;
+
   /// Writes the current solution as a compensator configuration file next to the estimator's
   /// configuration file. Reports failures through the logger; never throws std::exception.
   void writeInertialParametersToFile();
@@ -63,6 +67,20 @@ class __attribute__((visibility("hidden"))) VornPayloadEstimator::VornPayloadEst
   bool initialized_ = false;
   /// True once a run has ended through convergence; cleared by every start and stop.
   bool lastRunConverged_ = false;
+  /// How the current or last run stands, and its run time once it has ended.
+  EstimationRunState runState_ = EstimationRunState::NotStarted;
+  double endedRunSeconds_ = 0.0;
+
+  /// The excitation advice is refreshed after a quarter second of new data or when the
+  /// conditions it depends on change; between refreshes snapshots reuse it.
+  struct AdviceCache {
+    ExcitationAdvice advice;
+    std::array<char, 160> text{};
+    std::int64_t samples = -1;
+    int conditions = -1;
+    EstimationRunState state = EstimationRunState::NotStarted;
+  };
+  mutable AdviceCache adviceCache_;
 };
 
 }  // namespace vorn

@@ -166,56 +166,6 @@ Recording firstSamples(const Recording& recording, std::size_t count) {
   return head;
 }
 
-/// Runs the estimator again on the same recording with every threshold scaled by 0.71, 0.5,
-/// 0.35, ...: each run goes on longer. Returns, for each run that converged within
-/// `maxDataSeconds`, the data it took and the errors of its result. The library's console output
-/// of these runs is hidden.
-std::vector<ConvergencePoint> convergenceStudy(const EstimatorSettings& settings,
-                                               const Recording& recording,
-                                               const PayloadDescription& truth,
-                                               const std::string& dir, double maxDataSeconds) {
-  std::vector<ConvergencePoint> points;
-  const fs::path studyDir = fs::path(dir) / ".convergence";
-  std::error_code code;
-  fs::create_directories(studyDir, code);
-  if (code) {
-    throw ToolError("cannot create " + studyDir.string() + ": " + code.message());
-  }
-  double scale = 1.0;
-  for (int k = 1; k <= kConvergenceRuns; ++k) {
-    scale /= kThresholdStep;
-    EstimatorSettings loose = settings;
-    loose.minTime = 0.0;
-    loose.maxTime = 600.0;
-    loose.massThreshold *= scale;
-    loose.comThreshold *= scale;
-    loose.inertiaThreshold *= scale;
-    loose.wrenchBiasThreshold *= scale;
-    loose.outputFileName = "payload-" + std::to_string(k) + ".json";
-    const std::string config = (studyDir / ("estimator-" + std::to_string(k) + ".json")).string();
-    loose.writeJson(config);
-    EstimationOutcome outcome;
-    {
-      StdoutSilencer quiet;
-      EstimationReplay replay(config);
-      ReplayOptions options;
-      options.maxDataSeconds = maxDataSeconds;
-      options.showProgress = false;
-      outcome = replay.run(recording, options);
-    }
-    if (!outcome.converged) {
-      continue;
-    }
-    const CompensatorFile result =
-        CompensatorFile::readJson((studyDir / loose.outputFileName).string());
-    const Errors e = errorsOf(truth, result);
-    points.push_back({scale, outcome.dataSeconds, e.massPercent, e.comMm,
-                      loose.massThreshold / truth.mass * 100.0, loose.comThreshold * 1000.0});
-  }
-  fs::remove_all(studyDir, code);
-  return points;
-}
-
 }  // namespace
 
 int DemoCommand::run() {
@@ -290,6 +240,7 @@ int DemoCommand::run() {
     ReplayOptions replayOptions;
     replayOptions.realtime = options_.realtime;
     replayOptions.maxDataSeconds = options_.maxDataSeconds;
+    replayOptions.trajectoryRateHz = 20.0;  // for the convergence plot
     outcome = replay.run(tilting, replayOptions);
   }
   const Recording fed = firstSamples(tilting, outcome.samplesFed);
@@ -382,28 +333,9 @@ int DemoCommand::run() {
     } else {
       DemoPlots plots(dir);
       if (!options_.quick) {
-        say("Convergence study: the same recording again, with the thresholds scaled by 0.71, "
-            "0.5, 0.35, ... (the library's output of these runs is not shown).");
-        std::vector<ConvergencePoint> points =
-            convergenceStudy(settings, tilting, truth, dir, options_.maxDataSeconds);
-        points.push_back({1.0, outcome.dataSeconds, errors.massPercent, errors.comMm,
-                          settings.massThreshold / truth.mass * 100.0,
-                          settings.comThreshold * 1000.0});
-        std::sort(points.begin(), points.end(),
-                  [](const ConvergencePoint& a, const ConvergencePoint& b) {
-                    if (a.dataSeconds != b.dataSeconds) {
-                      return a.dataSeconds < b.dataSeconds;
-                    }
-                    return a.thresholdScale > b.thresholdScale;
-                  });
-        for (const ConvergencePoint& p : points) {
-          say("  thresholds x" + TextFormat::padRight(TextFormat::fixed(p.thresholdScale, 2), 6) +
-              " stopped after " + TextFormat::padLeft(TextFormat::fixed(p.dataSeconds, 2), 6) +
-              " s: mass error " + TextFormat::padLeft(percent(p.massErrorPercent, 3), 9) +
-              ", centre of mass " + TextFormat::padLeft(TextFormat::fixed(p.comErrorMm, 2), 6) +
-              " mm off");
-        }
-        plots.setConvergence(points);
+        say("Convergence plot: the estimate and its standard deviation over the run, from " +
+            std::to_string(outcome.trajectory.size()) + " of the estimator's snapshots.");
+        plots.setTrajectory(outcome.trajectory, truth);
       }
       const double plotFrom = options_.quick ? 0.0 : 5.0;
       plots.setCompensation(brisk, staticOut, dynamicOut, truth.bias, plotFrom, plotFrom + 10.0);

@@ -115,6 +115,67 @@ std::string DemoPlots::convergenceScript(const std::string& output) const {
   return s.str();
 }
 
+void DemoPlots::setTrajectory(const std::vector<PayloadEstimate>& trajectory,
+                              const PayloadDescription& truth) {
+  if (trajectory.empty()) {
+    trajectoryData_.clear();
+    return;
+  }
+  std::ostringstream data;
+  data << "mtrue = " << number(truth.mass) << "\ncxtrue = " << number(truth.com[0] * 1000.0)
+       << "\ncytrue = " << number(truth.com[1] * 1000.0)
+       << "\ncztrue = " << number(truth.com[2] * 1000.0) << "\n$traj << EOD\n";
+  for (const PayloadEstimate& e : trajectory) {
+    if (e.samplesAbsorbed == 0) {
+      continue;
+    }
+    data << number(e.dataSeconds) << ' ' << number(e.solution[0]) << ' ' << number(e.stdDev[0]);
+    for (std::size_t i = 1; i <= 3; ++i) {
+      data << ' ' << number(e.solution[i] * 1000.0) << ' ' << number(e.stdDev[i] * 1000.0);
+    }
+    data << ' ' << number(e.mass.worstRatio) << ' ' << number(e.centerOfMass.worstRatio) << ' '
+         << number(e.inertia.worstRatio) << ' ' << number(e.wrenchBias.worstRatio) << '\n';
+  }
+  data << "EOD\n";
+  trajectoryData_ = data.str();
+}
+
+std::string DemoPlots::trajectoryScript(const std::string& output) const {
+  std::ostringstream s;
+  s << header(output, 1400, 900) << trajectoryData_;
+  const auto band = [&](int value, int sigma, const char* colour, const char* name) {
+    std::ostringstream p;
+    p << "$traj using 1:($" << value << "-$" << sigma << "):($" << value << "+$" << sigma
+      << ") with filledcurves fs transparent solid 0.25 noborder lc rgb '" << colour << "' title '"
+      << name << " ± σ', $traj using 1:" << value << " with lines lw 2 lc rgb '" << colour
+      << "' title '" << name << " estimate'";
+    return p.str();
+  };
+  s << "set multiplot layout 2,2 title \"Identification of the demo payload, from the "
+       "estimator's snapshots during the run: estimate, its reported standard deviation "
+       "(band) and the truth (dashed), against the data absorbed\"\n"
+    << "set grid\nset key top right box opaque\nset xlabel 'data absorbed (s)'\n"
+    << "set title 'mass'\nset ylabel 'kg'\nset yrange [mtrue*0.97:mtrue*1.03]\n"
+    << "plot " << band(2, 3, kDynamicColour, "mass") << ", mtrue with lines dt 2 lw 2 lc rgb '"
+    << kTrueColour << "' title 'true'\n"
+    << "set autoscale y\nset title 'centre of mass x, y'\nset ylabel 'mm'\n"
+    << "set yrange [-15:30]\n"
+    << "plot " << band(4, 5, kDynamicColour, "x") << ", cxtrue with lines dt 2 lw 2 lc rgb '"
+    << kDynamicColour << "' notitle, " << band(6, 7, kStaticColour, "y")
+    << ", cytrue with lines dt 2 lw 2 lc rgb '" << kStaticColour << "' notitle\n"
+    << "set title 'centre of mass z'\nset ylabel 'mm'\nset yrange [cztrue-15:cztrue+15]\n"
+    << "plot " << band(8, 9, kDynamicColour, "z") << ", cztrue with lines dt 2 lw 2 lc rgb '"
+    << kTrueColour << "' title 'true'\n"
+    << "set autoscale y\nset title 'largest σ / threshold of each group (converged when all "
+       "are below 1)'\nset ylabel 'σ / threshold'\nset logscale y\nset format y '%g'\n"
+    << "plot $traj using 1:10 with lines lw 2 title 'mass', $traj using 1:11 with lines lw 2 "
+       "title 'centre of mass', $traj using 1:12 with lines lw 2 title 'inertia', $traj using "
+       "1:13 with lines lw 2 title 'sensor offset', 1 with lines dt 3 lw 2 lc rgb 'black' "
+       "title 'threshold'\n"
+    << "unset multiplot\n";
+  return s.str();
+}
+
 std::string DemoPlots::compensationScript(const std::string& output) const {
   std::ostringstream s;
   s << header(output, 1500, 850) << compensationData_;
@@ -169,7 +230,10 @@ std::vector<std::string> DemoPlots::draw(const std::string& gnuplot, std::string
   };
   std::vector<Plot> plots;
   GnuplotRunner runner(gnuplot);
-  if (!convergence_.empty()) {
+  if (!trajectoryData_.empty()) {
+    const std::string path = pathOf("convergence.png");
+    plots.push_back({path, trajectoryScript(runner.temporaryNameFor(path))});
+  } else if (!convergence_.empty()) {
     const std::string path = pathOf("convergence.png");
     plots.push_back({path, convergenceScript(runner.temporaryNameFor(path))});
   }

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <vorn/VornPayloadEstimator.hpp>
+
 #include "CompensationReplay.hpp"
 #include "CompensatorFile.hpp"
 #include "PayloadDescription.hpp"
@@ -22,8 +24,8 @@ struct ConvergencePoint {
   double comThresholdMm = 0.0;        ///< the run's centre-of-mass threshold, in mm
 };
 
-/// The demo's PNG plots, drawn by gnuplot: the convergence study, raw against compensated
-/// wrench, and the identified against the true payload.
+/// The demo's PNG plots, drawn by gnuplot: the convergence of the estimate, raw against
+/// compensated wrench, and the identified against the true payload.
 class DemoPlots {
  public:
   explicit DemoPlots(std::string workdir) : workdir_(std::move(workdir)) {}
@@ -31,6 +33,11 @@ class DemoPlots {
   /// Errors of the identified payload against the run's data time, next to the bounds on the
   /// standard deviations the estimator reported (convergence.png).
   void setConvergence(std::vector<ConvergencePoint> points) { convergence_ = std::move(points); }
+
+  /// The estimate and its standard deviation against the truth over the data time, from the
+  /// estimator's snapshots of one run (convergence.png; replaces the study above).
+  void setTrajectory(const std::vector<PayloadEstimate>& trajectory,
+                     const PayloadDescription& truth);
 
   /// Measured and compensated wrench over a stretch of motion (compensation.png); `bias` is
   /// what the sensor reads without any payload.
@@ -48,12 +55,14 @@ class DemoPlots {
 
   /// The gnuplot scripts (with their data inline), for tests and for the curious.
   std::string convergenceScript(const std::string& output) const;
+  std::string trajectoryScript(const std::string& output) const;
   std::string compensationScript(const std::string& output) const;
   std::string payloadScript(const std::string& output) const;
 
  private:
   std::string workdir_;
   std::vector<ConvergencePoint> convergence_;
+  std::string trajectoryData_;
   std::string compensationData_;
   std::string payloadData_;
 };

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include <vorn/VornPayloadEstimator.hpp>
 
 namespace vorn::tools {
 
@@ -11,6 +14,8 @@ class EstimateCommand {
     std::string configPath;
     std::string logPath;
     bool realtime = false;
+    std::string jsonPath;      ///< where to write the final snapshot and the trajectory; empty: not
+    double jsonRateHz = 10.0;  ///< snapshots per second of data in the trajectory
   };
 
   explicit EstimateCommand(Options options) : options_(std::move(options)) {}
@@ -22,6 +27,10 @@ class EstimateCommand {
   /// configuration (an absolute name is used as it is).
   static std::string outputPathFor(const std::string& configPath,
                                    const std::string& outputFileName);
+
+  /// The JSON text of `--json`: {"final": snapshot, "trajectory": [snapshots...]}.
+  static std::string snapshotsJson(const PayloadEstimate& final,
+                                   const std::vector<PayloadEstimate>& trajectory);
 
  private:
   Options options_;

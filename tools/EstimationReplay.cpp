@@ -4,8 +4,6 @@
 #include <exception>
 #include <thread>
 
-#include <vorn/VornPayloadEstimator.hpp>
-
 #include "ProgressDisplay.hpp"
 #include "TextFormat.hpp"
 #include "ToolError.hpp"
@@ -36,6 +34,7 @@ EstimationOutcome EstimationReplay::run(const Recording& recording, const Replay
   }
   ProgressDisplay progress(options.progressLabel,
                            options.showProgress && ProgressDisplay::stderrIsTerminal());
+  double nextTrajectoryData = 0.0;
   const auto& samples = recording.samples();
   const double firstStamp = samples.front().t;
   const double total = std::min(recording.duration(), options.maxDataSeconds);
@@ -60,12 +59,30 @@ EstimationOutcome EstimationReplay::run(const Recording& recording, const Replay
     }
     outcome.samplesFed = k + 1;
     outcome.dataSeconds = dataTime;
+    if (options.trajectoryRateHz > 0.0 || options.showEstimate) {
+      const PayloadEstimate estimate = estimator_->currentEstimate();
+      if (options.trajectoryRateHz > 0.0 && estimate.dataSeconds >= nextTrajectoryData) {
+        outcome.trajectory.push_back(estimate);
+        nextTrajectoryData = estimate.dataSeconds + 1.0 / options.trajectoryRateHz;
+      }
+      if (options.showEstimate && options.showProgress) {
+        progress.showEstimate(estimate);
+      }
+    }
     if (!estimator_->isEstimatorRunning()) {
       break;
     }
-    progress.update(dataTime, total);
+    if (!options.showEstimate) {
+      progress.update(dataTime, total);
+    }
   }
   progress.finish();
+  outcome.finalEstimate = estimator_->currentEstimate();
+  if (options.trajectoryRateHz > 0.0 &&
+      (outcome.trajectory.empty() ||
+       outcome.trajectory.back().samplesAbsorbed != outcome.finalEstimate.samplesAbsorbed)) {
+    outcome.trajectory.push_back(outcome.finalEstimate);
+  }
   outcome.wallSeconds = std::chrono::duration<double>(Clock::now() - wallStart).count();
   if (!estimator_->isEstimatorRunning()) {
     outcome.converged = estimator_->isEstimationSuccessful();

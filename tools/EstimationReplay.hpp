@@ -4,12 +4,11 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include <vorn/VornPayloadEstimator.hpp>
 
 #include "Recording.hpp"
-
-namespace vorn {
-class VornPayloadEstimator;
-}
 
 namespace vorn::tools {
 
@@ -20,6 +19,9 @@ struct EstimationOutcome {
   std::size_t samplesFed = 0;
   double dataSeconds = 0.0;  ///< span of the samples fed, first to last
   double wallSeconds = 0.0;  ///< run time from start to the last sample
+  PayloadEstimate finalEstimate;  ///< the estimator's snapshot after the last sample fed
+  /// Snapshots every 1 / `ReplayOptions::trajectoryRateHz` seconds of data (empty at rate 0).
+  std::vector<PayloadEstimate> trajectory;
 };
 
 /// Options of one replay.
@@ -28,6 +30,12 @@ struct ReplayOptions {
   double maxDataSeconds = std::numeric_limits<double>::infinity();  ///< stop feeding after this
   std::string progressLabel = "estimating";  ///< label of the terminal progress line
   bool showProgress = true;
+  /// Show the estimator's snapshot (live view on a terminal, a line every five seconds of data
+  /// otherwise) instead of the bare progress line.
+  bool showEstimate = false;
+  /// Rate (per second of data) of the snapshots kept in `EstimationOutcome::trajectory`; 0 keeps
+  /// none.
+  double trajectoryRateHz = 0.0;
 };
 
 /// Feeds a recording to libVornPayloadEstimator: starts a run, passes the samples one by one

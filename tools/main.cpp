@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
   demoApp->add_flag("--realtime", demo.realtime,
                     "Feed the samples at their own rate instead of as fast as possible");
   demoApp->add_flag("--quick", demo.quick,
-                    "A shorter demo: 10 s of compensation, no convergence study");
+                    "A shorter demo: 10 s of compensation, no convergence plot");
   demoApp->add_option("--seed", demo.seed, "Chooses the motion and the noise")
       ->capture_default_str();
   demoApp
@@ -99,6 +99,13 @@ int main(int argc, char** argv) {
   estimateApp->add_flag("--realtime", estimate.realtime,
                         "Feed the samples at their own rate (the estimator's min_time and\n"
                         "max_time count run time on the wall clock)");
+  estimateApp->add_option("--json", estimate.jsonPath,
+                          "Write the estimator's final snapshot and the trajectory of its\n"
+                          "snapshots (estimate, standard deviations, conditions, hint) to FILE");
+  estimateApp
+      ->add_option("--json-rate", estimate.jsonRateHz,
+                   "Snapshots per second of data in the --json trajectory")
+      ->capture_default_str();
   estimateApp->footer(kExitCodes);
 
   CompensateCommand::Options compensate;

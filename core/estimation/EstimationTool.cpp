@@ -26,6 +26,9 @@ void EstimationTool::init() {
     return;
   }
   algorithm.reset(EstimationAlgorithm::create());
+  absorbedSamples_ = 0;
+  latestStamp_ = 0.0;
+  dataSeconds_ = 0.0;
   const Eigen::VectorXd prior = loadPrior();
   algorithm->initialize(prior, loadSensorCov(), 1.0);
   VornLogger::INFO("Estimation tool has been initialized");
@@ -59,7 +62,14 @@ bool EstimationTool::update(const DynamicsStamped& dynamics) {
               << std::endl;
     return false;
   }
-  return algorithm->update(dynamics);
+  const bool absorbed = algorithm->update(dynamics);
+  const double step = dynamics.stamp() - latestStamp_;
+  if (absorbedSamples_ > 0 && step > 0.0) {
+    dataSeconds_ += step;
+  }
+  latestStamp_ = dynamics.stamp();
+  ++absorbedSamples_;
+  return absorbed;
 }
 
 Eigen::Matrix<double, 10, 1> EstimationTool::getInertia() const {
@@ -82,6 +92,16 @@ Eigen::Matrix<double, 6, 6> EstimationTool::getWrenchBiasCovariance() const {
 
 DynamicsStamped EstimationTool::getEstimatedBias() const {
   return algorithm ? algorithm->getEstimatedBias() : DynamicsStamped();
+}
+
+Eigen::Matrix<double, 16, 16> EstimationTool::getFixedParameterCovariance() const {
+  return algorithm ? algorithm->getFixedParameterCovariance()
+                   : Eigen::Matrix<double, 16, 16>::Zero().eval();
+}
+
+Eigen::Matrix<double, 16, 1> EstimationTool::getSolutionVariances() const {
+  return algorithm ? algorithm->getSolutionVariances()
+                   : Eigen::Matrix<double, 16, 1>::Zero().eval();
 }
 
 double EstimationTool::getRecentNormalisedResidual() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -58,11 +59,26 @@ class EstimationTool {
   bool hasFullResidualWindow() const;
   /// The estimated wrench bias as a record; a default record before `init`.
   DynamicsStamped getEstimatedBias() const;
+  /// Covariance of the 16 physical parameters (m, m·c, inertia about the sensor origin, bias);
+  /// zeros before `init`. Allocates nothing.
+  Eigen::Matrix<double, 16, 16> getFixedParameterCovariance() const;
+  /// Variances of the 16 solution values (the diagonals of `getInertiaCovariance` and
+  /// `getWrenchBiasCovariance`); zeros before `init`. Allocates nothing.
+  Eigen::Matrix<double, 16, 1> getSolutionVariances() const;
+
+  /// Samples absorbed since the last `init`.
+  std::int64_t absorbedSamples() const { return absorbedSamples_; }
+  /// Seconds of data absorbed since the last `init`: the sum of the forward steps between the
+  /// stamps of consecutive samples fed (a clock that restarts adds nothing for its jump).
+  double absorbedDataSeconds() const { return dataSeconds_; }
 
  private:
   std::unique_ptr<EstimationAlgorithm> algorithm;
   std::optional<PayloadEstimatorConfig> config;
   bool configured = false;
+  std::int64_t absorbedSamples_ = 0;
+  double latestStamp_ = 0.0;
+  double dataSeconds_ = 0.0;
 };
 
 }  // namespace vorn

@@ -328,7 +328,7 @@ Eigen::VectorXd InertiaEstimator::getConsistentSolution() const {
   return solution;
 }
 
-bool InertiaEstimator::isPhysicallyConsistent(const Eigen::VectorXd& solution) {
+bool InertiaEstimator::isPhysicallyConsistent(const Eigen::Ref<const Eigen::VectorXd>& solution) {
   if (solution.size() < 10 || !solution.allFinite() || !(solution[0] > 0.0)) {
     return false;
   }

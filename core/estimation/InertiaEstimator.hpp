@@ -98,7 +98,7 @@ class InertiaEstimator {
   /// True for a finite solution (order above) with a positive mass whose inertia about the
   /// centre of mass is positive definite and whose principal moments satisfy the triangle
   /// inequalities (each at most the sum of the other two).
-  static bool isPhysicallyConsistent(const Eigen::VectorXd& solution);
+  static bool isPhysicallyConsistent(const Eigen::Ref<const Eigen::VectorXd>& solution);
 
   /// The inertial part of a solution (mass, centre of mass, inertia about the origin) with the
   /// inertia about the centre of mass replaced by the nearest one (Frobenius norm) whose
@@ -130,6 +130,14 @@ class InertiaEstimator {
   /// the test.
   bool covarianceWithinThresholds(const Eigen::Matrix<double, 10, 10>& inertia,
                                   const Eigen::Matrix<double, 6, 6>& bias) const;
+
+  /// The estimation tool, for read-outs (covariances, residual, samples absorbed).
+  const EstimationTool& tool() const { return *estimationTool; }
+  /// The convergence thresholds taken by `setConfig`: mass (kg), centre of mass (m), inertia
+  /// (kg·m²), wrench bias (N and N·m).
+  std::array<double, 4> thresholds() const {
+    return {massThreshold, comThreshold, inertiaThreshold, wrenchBiasThreshold};
+  }
 
   /// The most recent synchronised record; all zero before the first one of a run.
   const DynamicsStamped& getLatestDynamics() const { return latestDynamics; }

@@ -386,6 +386,41 @@ Eigen::MatrixXd EstimationAlgorithm::getParameterCovariance() const {
   return c;
 }
 
+Eigen::Matrix<double, 16, 16> EstimationAlgorithm::getFixedParameterCovariance() const {
+  Eigen::Matrix<double, 16, 16> c;
+  const auto& s = NormalizationConstants::input_scale;
+  for (Eigen::Index j = 0; j < kFixedParameters; ++j) {
+    for (Eigen::Index i = 0; i < kFixedParameters; ++i) {
+      c(i, j) = s[i] * entryOrZero(parameterCovariance, i, j) * s[j];
+    }
+  }
+  return c;
+}
+
+Eigen::Matrix<double, 16, 1> EstimationAlgorithm::getSolutionVariances() const {
+  const auto& s = NormalizationConstants::input_scale;
+  const auto scaled = [&](Eigen::Index i, Eigen::Index j) {
+    return s[i] * entryOrZero(parameterCovariance, i, j) * s[j];
+  };
+  Eigen::Matrix<double, 16, 1> v;
+  for (Eigen::Index i = 0; i < kFixedParameters; ++i) {
+    v[i] = scaled(i, i);
+  }
+  if (parameterVector.size() < kFixedParameters) {
+    v.tail<6>().setZero();
+  }
+  // Row i of the Jacobian G of c = (m·c)/m has −p_i/m² at column 0 and 1/m at column i, so
+  // (G·T·Gᵀ)(i, i) = g0²·T00 + g0·gi·(T0i + Ti0) + gi²·Tii (T need not be exactly symmetric).
+  const double m = s[0] * entryOrZero(parameterVector, 0);
+  for (Eigen::Index i = 1; i <= 3; ++i) {
+    const double g0 = -s[i] * entryOrZero(parameterVector, i) / (m * m);
+    const double gi = 1.0 / m;
+    v[i] =
+        g0 * g0 * scaled(0, 0) + g0 * gi * (scaled(0, i) + scaled(i, 0)) + gi * gi * scaled(i, i);
+  }
+  return v;
+}
+
 namespace {
 
 /// (m, c, I) from the internal parameters: first moments divided by the mass.

@@ -75,6 +75,11 @@ class EstimationAlgorithm {
   Eigen::Matrix<double, 10, 10> getInertiaCovariance() const;
   /// Covariance of the bias (force x, y, z, torque x, y, z) (6 x 6).
   Eigen::Matrix<double, 6, 6> getWrenchBiasCovariance() const;
+  /// `getParameterCovariance` as a fixed-size matrix, without allocating.
+  Eigen::Matrix<double, 16, 16> getFixedParameterCovariance() const;
+  /// The diagonals of `getInertiaCovariance` (10) and `getWrenchBiasCovariance` (6), computed
+  /// from the entries they need only.
+  Eigen::Matrix<double, 16, 1> getSolutionVariances() const;
 
   /// Mean over the samples of the last `kResidualWindow` seconds of the squared normalised
   /// residual r²/b of their rows: r the row's residual at the estimate before the row, b the

@@ -1,5 +1,6 @@
 #include "estimation/EstimationTool.hpp"
 
+#include <cmath>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -106,6 +107,45 @@ TEST(EstimationTool, SetConfigTakesEffectOnlyAtTheNextInit) {
   EXPECT_EQ(tool.getInertia()[0], 1.5);
   tool.init();
   EXPECT_EQ(tool.getInertia()[0], 4.0);
+}
+
+}  // namespace
+}  // namespace vorn
+
+namespace vorn {
+namespace {
+
+TEST(EstimationTool, SnapshotReadOutsAgreeWithTheFullCovariancesAndCountTheData) {
+  EstimationTool tool(loadConfig(ConfigText()));
+  CoutCapture quiet;
+  tool.init();
+  const KinematicsStamped second(0.502, Eigen::Vector3d(-3.0, 1.0, 8.5),
+                                 Eigen::Vector3d(-0.2, 0.4, 0.3), Eigen::Vector3d(-1.0, 2.0, 1.5));
+  const WrenchStamped wrench(0.502, Eigen::Vector3d(2.0, -1.0, -12.0),
+                             Eigen::Vector3d(-0.1, 0.3, 0.02));
+  // The clock restarting (0.1 after 0.502) adds nothing to the data time.
+  const KinematicsStamped restarted(0.1, Eigen::Vector3d(0.5, 0.5, 9.7),
+                                    Eigen::Vector3d(0.1, -0.1, 0.2),
+                                    Eigen::Vector3d(0.3, 0.2, -1.0));
+  for (const DynamicsStamped& sample :
+       {movingSample(), DynamicsStamped(second, wrench), DynamicsStamped(restarted, wrench)}) {
+    tool.update(sample);
+    const Eigen::Matrix<double, 16, 1> variances = tool.getSolutionVariances();
+    const Eigen::Matrix<double, 10, 10> inertia = tool.getInertiaCovariance();
+    const Eigen::Matrix<double, 6, 6> bias = tool.getWrenchBiasCovariance();
+    for (int i = 0; i < 10; ++i) {
+      EXPECT_NEAR(variances[i], inertia(i, i), 1e-12 * std::abs(inertia(i, i)) + 1e-300) << i;
+    }
+    for (int i = 0; i < 6; ++i) {
+      EXPECT_NEAR(variances[10 + i], bias(i, i), 1e-12 * std::abs(bias(i, i))) << i;
+    }
+    EXPECT_EQ(tool.getFixedParameterCovariance()(15, 15), bias(5, 5));
+  }
+  EXPECT_EQ(tool.absorbedSamples(), 3);
+  EXPECT_NEAR(tool.absorbedDataSeconds(), 0.002, 1e-12);
+  tool.init();
+  EXPECT_EQ(tool.absorbedSamples(), 0);
+  EXPECT_EQ(tool.absorbedDataSeconds(), 0.0);
 }
 
 }  // namespace
