@@ -356,7 +356,14 @@ PayloadEstimate VornPayloadEstimator::VornPayloadEstimatorImpl::currentEstimate(
       estimate.residual.windowFull &&
       meanSquare <= InertiaEstimator::kResidualLimit * InertiaEstimator::kResidualLimit;
 
-  estimate.physicalConsistency.met = InertiaEstimator::isPhysicallyConsistent(solution);
+  // The same test as the convergence gate: a body that can exist within the estimate's
+  // uncertainty.
+  Eigen::Matrix<double, 10, 1> inertialStdDev;
+  for (int i = 0; i < 10; ++i) {
+    inertialStdDev[i] = estimate.stdDev[static_cast<std::size_t>(i)];
+  }
+  estimate.physicalConsistency.met =
+      InertiaEstimator::isConsistentWithinUncertainty(inertial, inertialStdDev);
   {
     const double m = solution[0];
     const Eigen::Vector3d c = solution.segment<3>(1);

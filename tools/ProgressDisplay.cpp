@@ -194,7 +194,8 @@ std::string ProgressDisplay::blockingReason(const PayloadEstimate& e) {
       return "physical consistency: all standard deviations are below their thresholds, but the "
              "principal moments about the estimated centre of mass, " +
              sci(m[0]) + ", " + sci(m[1]) + ", " + sci(m[2]) +
-             " kg m^2, are no body's (each must be positive and at most the sum of the other two)";
+             " kg m^2, are no body's, not even within two standard deviations (each must be positive "
+             "and at most the sum of the other two)";
     }
     case ConvergenceCondition::MinimumTime:
       return "min_time: every other condition is met, but only " +

@@ -75,7 +75,9 @@ struct ResidualState {
 struct PhysicalConsistencyState {
   /// Principal moments of the inertia about the estimated centre of mass (kg·m²), ascending.
   std::array<double, 3> principalMoments{};
-  /// Positive mass, smallest moment positive, largest at most the sum of the other two.
+  /// A body that can exist (positive mass, positive moments, each at most the sum of the other
+  /// two) lies within two standard deviations of the estimate in every inertia entry: the test
+  /// the convergence gate makes.
   bool met = false;
 };
 
