@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -13,7 +14,12 @@ namespace vorn {
 /// samples before that mark and drops the rest. Samples must arrive in non-decreasing stamp order.
 class Vec3dSeries {
 public:
-  Vec3dSeries() = default;
+  /// Empty; room for the few samples a series read near its newest sample keeps is reserved, so
+  /// that appending and shrinking in steady state allocate nothing.
+  Vec3dSeries() { samples_.reserve(kReservedSamples); }
+
+  /// Samples reserved at construction (a shrunk series holds about seven).
+  static constexpr std::size_t kReservedSamples = 16;
 
   bool empty() const { return samples_.empty(); }
   uint32_t size() const { return static_cast<uint32_t>(samples_.size()); }
