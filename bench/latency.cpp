@@ -6,8 +6,9 @@
 //
 //   vorn_bench_latency
 //
-// Counters: p50_ns, p99_ns, p999_ns, max_ns, mean_ns; `ratio_to_model` on the compensator rows
-// is their median over the median of the model row measured just before them.
+// Counters: p50_ns, p99_ns, p999_ns, max_ns, mean_ns. The compensator rows also time the bare
+// model in the same loop, alternating with the updates: `model_p50_ns` is its median there and
+// `ratio_to_model` the update's median over it.
 
 #include <unistd.h>
 
@@ -74,6 +75,14 @@ class Latencies {
         std::chrono::duration_cast<std::chrono::nanoseconds>(stop - start).count()));
   }
 
+  /// Median of the recorded durations.
+  double median() const {
+    std::vector<double> sorted = ns_;
+    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2),
+                     sorted.end());
+    return sorted[sorted.size() / 2];
+  }
+
   /// Writes the percentiles as counters; returns the median.
   double report(benchmark::State& state) {
     std::vector<double> sorted = ns_;
@@ -100,9 +109,6 @@ class Latencies {
   std::vector<double> ns_;
 };
 
-/// Median of the model row, for the compensator rows' ratio.
-double modelMedianNs = 0.0;
-
 void BM_ClockRead(benchmark::State& state) {
   Latencies latencies;
   for (auto _ : state) {
@@ -113,31 +119,46 @@ void BM_ClockRead(benchmark::State& state) {
   latencies.report(state);
 }
 
+/// The payload model the compensator evaluates, bare: the 6 x 10 regressor of one record times
+/// the ten parameters, added to the measured wrench.
+class BareModel {
+ public:
+  BareModel() {
+    theta_ << 1.2, 0.0024, 0.012, 0.072, 0.0062, 0.0001, 0.0, 0.0061, -0.0007, 0.0015;
+  }
+
+  /// Times one evaluation on the record made from sample `s` stamped `stamp`.
+  void timeOne(Latencies& latencies, const Sample& s, double stamp) const {
+    const vorn::DynamicsStamped record(
+        vorn::KinematicsStamped(stamp, Eigen::Vector3d(s[6], s[7], s[8]),
+                                Eigen::Vector3d(s[9], s[10], s[11]),
+                                Eigen::Vector3d(s[11], s[9], s[10])),
+        vorn::WrenchStamped(stamp, Eigen::Vector3d(s[0], s[1], s[2]),
+                            Eigen::Vector3d(s[3], s[4], s[5])));
+    Eigen::Matrix<double, 6, 1> compensated;
+    latencies.time([&] {
+      Eigen::Matrix<double, 6, 1> measured;
+      measured << record.force(), record.torque();
+      compensated = measured + model_.dataMatrix(record) * theta_;
+      benchmark::DoNotOptimize(compensated.data());
+    });
+  }
+
+ private:
+  vorn::ObservationModelBasic model_;
+  Eigen::Matrix<double, 10, 1> theta_;
+};
+
 void BM_BareModelEvaluation(benchmark::State& state) {
   const std::vector<Sample>& samples = recording();
-  Eigen::Matrix<double, 10, 1> theta;
-  theta << 1.2, 0.0024, 0.012, 0.072, 0.0062, 0.0001, 0.0, 0.0061, -0.0007, 0.0015;
-  const vorn::ObservationModelBasic model;
+  const BareModel model;
   Latencies latencies;
   for (auto _ : state) {
     for (std::size_t k = 0; k < kCalls; ++k) {
-      const Sample& s = samples[k % samples.size()];
-      const vorn::DynamicsStamped record(
-          vorn::KinematicsStamped(static_cast<double>(k) * kDt, Eigen::Vector3d(s[6], s[7], s[8]),
-                                  Eigen::Vector3d(s[9], s[10], s[11]),
-                                  Eigen::Vector3d(s[11], s[9], s[10])),
-          vorn::WrenchStamped(static_cast<double>(k) * kDt, Eigen::Vector3d(s[0], s[1], s[2]),
-                              Eigen::Vector3d(s[3], s[4], s[5])));
-      Eigen::Matrix<double, 6, 1> compensated;
-      latencies.time([&] {
-        Eigen::Matrix<double, 6, 1> measured;
-        measured << record.force(), record.torque();
-        compensated = measured + model.dataMatrix(record) * theta;
-        benchmark::DoNotOptimize(compensated.data());
-      });
+      model.timeOne(latencies, samples[k % samples.size()], static_cast<double>(k) * kDt);
     }
   }
-  modelMedianNs = latencies.report(state);
+  latencies.report(state);
 }
 
 void BM_LuInverse17(benchmark::State& state) {
@@ -203,7 +224,11 @@ void compensatorLatency(benchmark::State& state, bool dynamic) {
   for (; k < 5000; ++k) {
     compensator.update(static_cast<double>(k) * kDt, samples[k % samples.size()], out);
   }
+  // The bare model is timed in the same loop, alternating with the updates, so that both see
+  // the same machine load.
+  const BareModel model;
   Latencies latencies;
+  Latencies modelLatencies;
   int failures = 0;
   for (auto _ : state) {
     for (std::size_t i = 0; i < kCalls; ++i, ++k) {
@@ -215,15 +240,16 @@ void compensatorLatency(benchmark::State& state, bool dynamic) {
         benchmark::DoNotOptimize(out.data());
       });
       failures += status != 0;
+      model.timeOne(modelLatencies, in, stamp);
     }
   }
   if (failures != 0) {
     state.SkipWithError("samples were rejected");
   }
   const double median = latencies.report(state);
-  if (modelMedianNs > 0.0) {
-    state.counters["ratio_to_model"] = median / modelMedianNs;
-  }
+  const double modelMedian = modelLatencies.median();
+  state.counters["model_p50_ns"] = modelMedian;
+  state.counters["ratio_to_model"] = median / modelMedian;
 }
 
 void BM_CompensatorUpdateStatic(benchmark::State& state) { compensatorLatency(state, false); }

@@ -5,15 +5,7 @@
 
 namespace vorn {
 
-Vec3dStamped Vec3dSeries::at(unsigned int index) {
-  if (index < oldestUsedIndex_) {
-    oldestUsedIndex_ = index;
-  }
-  if (index >= count_) {
-    throw std::out_of_range("vector");
-  }
-  return slot(index);
-}
+void Vec3dSeries::throwOutOfRange() { throw std::out_of_range("vector"); }
 
 Vec3dStamped Vec3dSeries::atTime(const StampedMeasurement& time) {
   const double t = time.stamp();
@@ -25,7 +17,9 @@ Vec3dStamped Vec3dSeries::atTime(const StampedMeasurement& time) {
     return Vec3dStamped(t, first.vec());
   }
   const Vec3dStamped& last = newest();
-  if (time.isAfter(last)) {
+  // Later than the last sample, or exactly at it (where the upper bound would be the end): the
+  // last vector. The pipelines evaluate most series at their own newest stamp.
+  if (!time.isBefore(last)) {
     return Vec3dStamped(t, last.vec());
   }
   // Upper bound: the first sample stamped strictly after t (binary search over the whole series).
@@ -41,10 +35,7 @@ Vec3dStamped Vec3dSeries::atTime(const StampedMeasurement& time) {
       span -= half + 1;
     }
   }
-  const std::size_t upperIndex = low;
-  if (upperIndex == count_) {
-    return Vec3dStamped(t, last.vec());
-  }
+  const std::size_t upperIndex = low;  // < count_: t is earlier than the last stamp
   const auto lowerIndex = static_cast<uint32_t>(upperIndex - 1);
   if (lowerIndex < oldestUsedIndex_) {
     oldestUsedIndex_ = lowerIndex;

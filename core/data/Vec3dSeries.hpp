@@ -31,7 +31,15 @@ public:
   /// Newest sample. Precondition: not empty (a default record is returned otherwise).
   Vec3dStamped latest() const { return count_ == 0 ? Vec3dStamped() : newest(); }
   /// Sample at `index`; lowers the mark to `index`. Throws std::out_of_range("vector") past the end.
-  Vec3dStamped at(unsigned int index);
+  Vec3dStamped at(unsigned int index) {
+    if (index < oldestUsedIndex_) {
+      oldestUsedIndex_ = index;
+    }
+    if (index >= count_) {
+      throwOutOfRange();
+    }
+    return slot(index);
+  }
   /// Value at the stamp of `time`: linear interpolation between the bracketing samples, held
   /// constant outside the stored span. Only interpolation lowers the mark.
   /// Precondition: not empty (a default record at the query stamp is returned otherwise).
@@ -56,6 +64,7 @@ private:
   const Vec3dStamped& slot(std::size_t index) const { return ring_[(first_ + index) & mask_]; }
   const Vec3dStamped& newest() const { return slot(count_ - 1); }
   void grow();
+  [[noreturn]] static void throwOutOfRange();
 
   uint32_t oldestUsedIndex_ = 0;
   std::vector<Vec3dStamped> ring_;
