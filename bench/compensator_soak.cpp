@@ -110,8 +110,7 @@ void BM_Soak(benchmark::State& state) {
     while (k < end) {
       double periodForce = 0.0, periodTorque = 0.0;
       for (std::size_t i = 0; i < kPeriod && k < end; ++i, ++k) {
-        rejected +=
-            compensator.update(static_cast<double>(k) * kDt, table[k % kPeriod], out) != 0;
+        rejected += compensator.update(static_cast<double>(k) * kDt, table[k % kPeriod], out) != 0;
         const std::array<double, 6>& r = reference[k % kPeriod];
         for (int j = 0; j < 3; ++j) {
           periodForce = std::max(periodForce, std::abs(out[j] - r[j]));

@@ -25,9 +25,9 @@
 #include <string>
 #include <vector>
 
+#include <benchmark/benchmark.h>
 #include <Eigen/Core>
 #include <Eigen/LU>
-#include <benchmark/benchmark.h>
 
 #include "data/DynamicsStamped.hpp"
 #include "identification/ObservationModelBasic.hpp"
@@ -78,8 +78,8 @@ class Latencies {
   /// Median of the recorded durations.
   double median() const {
     std::vector<double> sorted = ns_;
-    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2),
-                     sorted.end());
+    std::nth_element(sorted.begin(),
+                     sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
     return sorted[sorted.size() / 2];
   }
 
@@ -88,8 +88,8 @@ class Latencies {
     std::vector<double> sorted = ns_;
     std::sort(sorted.begin(), sorted.end());
     const auto at = [&](double q) {
-      const std::size_t index =
-          std::min(sorted.size() - 1, static_cast<std::size_t>(q * static_cast<double>(sorted.size())));
+      const std::size_t index = std::min(
+          sorted.size() - 1, static_cast<std::size_t>(q * static_cast<double>(sorted.size())));
       return sorted[index];
     };
     double sum = 0.0;
@@ -123,9 +123,7 @@ void BM_ClockRead(benchmark::State& state) {
 /// the ten parameters, added to the measured wrench.
 class BareModel {
  public:
-  BareModel() {
-    theta_ << 1.2, 0.0024, 0.012, 0.072, 0.0062, 0.0001, 0.0, 0.0061, -0.0007, 0.0015;
-  }
+  BareModel() { theta_ << 1.2, 0.0024, 0.012, 0.072, 0.0062, 0.0001, 0.0, 0.0061, -0.0007, 0.0015; }
 
   /// Times one evaluation on the record made from sample `s` stamped `stamp`.
   void timeOne(Latencies& latencies, const Sample& s, double stamp) const {

@@ -129,7 +129,8 @@ WrenchStamped InertiaCompensator::toWrench(double stamp,
 }
 
 WrenchStamped InertiaCompensator::computeInertialWrench() const {
-  const Eigen::Matrix<double, 6, 10> dataMatrix = ObservationModelBasic().dataMatrix(latestDynamics_);
+  const Eigen::Matrix<double, 6, 10> dataMatrix =
+      ObservationModelBasic().dataMatrix(latestDynamics_);
   const Eigen::Matrix<double, 6, 1> inertial = -(dataMatrix * referenceParameters_);
   return toWrench(latestDynamics_.stamp(), inertial);
 }
@@ -137,7 +138,8 @@ WrenchStamped InertiaCompensator::computeInertialWrench() const {
 WrenchStamped InertiaCompensator::computeInertiaCompensatedWrench() const {
   Eigen::Matrix<double, 6, 1> measured;
   measured << latestDynamics_.force(), latestDynamics_.torque();
-  const Eigen::Matrix<double, 6, 10> dataMatrix = ObservationModelBasic().dataMatrix(latestDynamics_);
+  const Eigen::Matrix<double, 6, 10> dataMatrix =
+      ObservationModelBasic().dataMatrix(latestDynamics_);
   const Eigen::Matrix<double, 6, 1> compensated = measured + dataMatrix * referenceParameters_;
   return toWrench(latestDynamics_.stamp(), compensated);
 }

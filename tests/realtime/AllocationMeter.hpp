@@ -63,9 +63,9 @@ class AllocationMeter {
   std::uint64_t printingAllocations() const { return printingAllocations_; }
   /// Allocations per silent call.
   double perSilentCall() const {
-    return silentCalls_ == 0 ? 0.0
-                             : static_cast<double>(silentAllocations_) /
-                                   static_cast<double>(silentCalls_);
+    return silentCalls_ == 0
+               ? 0.0
+               : static_cast<double>(silentAllocations_) / static_cast<double>(silentCalls_);
   }
 
  private:

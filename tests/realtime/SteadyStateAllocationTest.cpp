@@ -29,10 +29,10 @@ constexpr int kWarmUp = 5000;
 constexpr int kMeasured = 100000;
 constexpr double kDt = 0.001;
 
-#define SKIP_WITHOUT_COUNTER()                                                          \
-  if (!CountingAllocator::available()) {                                                \
-    GTEST_SKIP() << "allocations are not counted in sanitizer builds (the sanitizer "   \
-                    "owns malloc)";                                                     \
+#define SKIP_WITHOUT_COUNTER()                                                        \
+  if (!CountingAllocator::available()) {                                              \
+    GTEST_SKIP() << "allocations are not counted in sanitizer builds (the sanitizer " \
+                    "owns malloc)";                                                   \
   }
 
 /// A tool swung about at 1 kHz: every value changes from sample to sample.
@@ -51,15 +51,16 @@ std::unique_ptr<vorn::VornPayloadCompensator> makeCompensator(const vorn::test::
       "mass": 1.2, "com": { "x": 0.002, "y": 0.01, "z": 0.06 },
       "inertia": { "Ixx": 0.0062, "Ixy": 0.0001, "Ixz": 0.0, "Iyy": 0.0061, "Iyz": -0.0007,
                    "Izz": 0.0015 } },
-    "enable_dynamic_compensation": )") + (dynamic ? "true" : "false") + " } }\n");
+    "enable_dynamic_compensation": )") +
+                                  (dynamic ? "true" : "false") + " } }\n");
   vorn::test::CoutCapture quiet;
   return std::make_unique<vorn::VornPayloadCompensator>(path);
 }
 
 void reportCounts(const char* path, const AllocationMeter& meter) {
   std::cerr << "[allocations] " << path << ": " << meter.silentAllocations() << " in "
-            << meter.silentCalls() << " silent calls (" << meter.perSilentCall()
-            << " per call); " << meter.printingAllocations() << " in " << meter.printingCalls()
+            << meter.silentCalls() << " silent calls (" << meter.perSilentCall() << " per call); "
+            << meter.printingAllocations() << " in " << meter.printingCalls()
             << " calls that printed\n";
 }
 
@@ -113,14 +114,14 @@ TEST(SteadyStateAllocation, CounterSeesAllocationsOfEveryKind) {
 
 TEST(SteadyStateAllocation, StaticCompensationAllocatesNothing) {
   SKIP_WITHOUT_COUNTER();
-  runCompensator("compensator static", false, [](int, vorn::VornPayloadCompensator&) { return 0.0; },
-                 0);
+  runCompensator(
+      "compensator static", false, [](int, vorn::VornPayloadCompensator&) { return 0.0; }, 0);
 }
 
 TEST(SteadyStateAllocation, DynamicCompensationAllocatesNothing) {
   SKIP_WITHOUT_COUNTER();
-  runCompensator("compensator dynamic", true, [](int, vorn::VornPayloadCompensator&) { return 0.0; },
-                 0);
+  runCompensator(
+      "compensator dynamic", true, [](int, vorn::VornPayloadCompensator&) { return 0.0; }, 0);
 }
 
 TEST(SteadyStateAllocation, ImmediateTaresAllocateNothingInUpdate) {
