@@ -48,7 +48,7 @@ VornPayloadCompensator::VornPayloadCompensatorImpl::VornPayloadCompensatorImpl(
       activeMode_(CompensationMode::None),
       configuredMode_(CompensationMode::None),
       inertiaCompensator_(config_),
-      tareBias_(Eigen::VectorXd::Zero(6)),
+      tareBias_(Wrench::Zero()),
       tarePending_(false),
       zeroOutput_(false) {
   initCompensator();
@@ -77,8 +77,9 @@ void VornPayloadCompensator::VornPayloadCompensatorImpl::initCompensator() {
   }
 }
 
-Eigen::VectorXd VornPayloadCompensator::VornPayloadCompensatorImpl::compensationCallback() {
-  Eigen::VectorXd result = Eigen::VectorXd::Zero(6);
+VornPayloadCompensator::VornPayloadCompensatorImpl::Wrench
+VornPayloadCompensator::VornPayloadCompensatorImpl::compensationCallback() {
+  Wrench result = Wrench::Zero();
   WrenchStamped wrench;
   switch (activeMode_) {
     case CompensationMode::StaticAndDynamic:
@@ -162,7 +163,7 @@ int VornPayloadCompensator::VornPayloadCompensatorImpl::update(const std::array<
     activeMode_ = configuredMode_;
   }
   // 7. Compensated wrench.
-  const Eigen::VectorXd c = compensationCallback();
+  const Wrench c = compensationCallback();
   // 8. Tare window.
   tareWindowStep(stamp, c);
   // 9. Output.
@@ -170,7 +171,7 @@ int VornPayloadCompensator::VornPayloadCompensatorImpl::update(const std::array<
     out.fill(0.0);
     return 1;
   }
-  Eigen::Matrix<double, 6, 1> bias;
+  Wrench bias;
   {
     const std::lock_guard<std::mutex> lock(biasMutex_);
     bias = tareBias_;
@@ -182,13 +183,13 @@ int VornPayloadCompensator::VornPayloadCompensatorImpl::update(const std::array<
 }
 
 void VornPayloadCompensator::VornPayloadCompensatorImpl::tareWindowStep(
-    double stamp, const Eigen::VectorXd& compensated) {
+    double stamp, const Wrench& compensated) {
   {
     const std::lock_guard<std::mutex> lock(windowMutex_);
-    tareWindow_.push_back(TimestampedWrench{stamp, compensated});
+    tareWindow_.pushBack(stamp, compensated);
     while (tareWindow_.size() >= kWindowMinEntries &&
            (stamp - tareWindow_.front().stamp) * 1000.0 > kWindowAgeLimitMs) {
-      tareWindow_.pop_front();
+      tareWindow_.popFront();
     }
   }
   if (!tarePending_.load()) {
@@ -197,7 +198,7 @@ void VornPayloadCompensator::VornPayloadCompensatorImpl::tareWindowStep(
   const std::lock_guard<std::mutex> lock(windowMutex_);
   if (tareWindow_.size() >= kWindowMinEntries &&
       (stamp - tareWindow_.front().stamp) * 1000.0 >= kWindowSufficientMs) {
-    const Eigen::VectorXd mean = windowMean();
+    const Wrench mean = tareWindow_.mean();
     {
       const std::lock_guard<std::mutex> biasLock(biasMutex_);
       tareBias_ = mean;
@@ -209,20 +210,12 @@ void VornPayloadCompensator::VornPayloadCompensatorImpl::tareWindowStep(
   }
 }
 
-Eigen::VectorXd VornPayloadCompensator::VornPayloadCompensatorImpl::windowMean() const {
-  Eigen::VectorXd sum = Eigen::VectorXd::Zero(6);
-  for (const TimestampedWrench& entry : tareWindow_) {
-    sum += entry.wrench;
-  }
-  return sum / static_cast<double>(tareWindow_.size());
-}
-
 bool VornPayloadCompensator::VornPayloadCompensatorImpl::tareCompensatedWrench() {
   VornLogger::INFO("Tare requested \u2014 waiting for sufficient data window...");
   const std::lock_guard<std::mutex> lock(windowMutex_);
   if (tareWindow_.size() >= kWindowMinEntries &&
       (tareWindow_.back().stamp - tareWindow_.front().stamp) * 1000.0 >= kWindowSufficientMs) {
-    const Eigen::VectorXd mean = windowMean();
+    const Wrench mean = tareWindow_.mean();
     {
       const std::lock_guard<std::mutex> biasLock(biasMutex_);
       tareBias_ = mean;

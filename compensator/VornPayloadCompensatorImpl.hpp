@@ -5,7 +5,6 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <string>
 
@@ -13,6 +12,7 @@
 
 #include "compensation/InertiaCompensator.hpp"
 #include "compensation/PayloadCompensatorConfig.hpp"
+#include "compensation/TareWindow.hpp"
 #include "filters/ConstantBiasCalibration.hpp"
 #include "filters/TimestampCalibration.hpp"
 #include "vorn/VornPayloadCompensator.hpp"
@@ -31,10 +31,9 @@ class __attribute__((visibility("hidden"))) VornPayloadCompensator::VornPayloadC
 
   /// One entry of the tare window: the stamp passed to update and the compensated wrench of that
   /// sample before the tare bias is subtracted.
-  struct TimestampedWrench {
-    double stamp;
-    Eigen::VectorXd wrench;
-  };
+  using TimestampedWrench = TareWindow::Entry;
+  /// A compensated wrench: force x, y, z, torque x, y, z.
+  using Wrench = Eigen::Matrix<double, 6, 1>;
 
   /// Loads the configuration and builds the pipeline; the facade pointer is not kept.
   VornPayloadCompensatorImpl(const std::string& configPath, VornPayloadCompensator* facade);
@@ -45,8 +44,8 @@ class __attribute__((visibility("hidden"))) VornPayloadCompensator::VornPayloadC
 
   /// Sets θ from the configuration and chooses the configured mode.
   void initCompensator();
-  /// The compensated wrench (length 6) of the active mode; zero while no mode is active.
-  Eigen::VectorXd compensationCallback();
+  /// The compensated wrench of the active mode; zero while no mode is active.
+  Wrench compensationCallback();
   /// One sample; status 0, 1 or 5 (see the public header).
   int update(const std::array<double, 12>& in, double stamp, std::array<double, 12>& out);
 
@@ -60,9 +59,7 @@ class __attribute__((visibility("hidden"))) VornPayloadCompensator::VornPayloadC
  private:
   /// Appends (stamp, c) to the tare window, drops entries older than one second and completes a
   /// pending deferred tare once the window spans 500 ms.
-  void tareWindowStep(double stamp, const Eigen::VectorXd& compensated);
-  /// Mean of the window's wrenches. Precondition: window mutex held, window not empty.
-  Eigen::VectorXd windowMean() const;
+  void tareWindowStep(double stamp, const Wrench& compensated);
   /// Restarts the pipeline after the sensor's clock went back by more than the reset threshold:
   /// series, angular-acceleration filter and tare window are emptied; tare bias, tare flags and
   /// modes are kept.
@@ -76,8 +73,8 @@ class __attribute__((visibility("hidden"))) VornPayloadCompensator::VornPayloadC
   ConstantBiasCalibration biasCalibration_;
   TimestampCalibration timestampCalibration_;
   std::mutex biasMutex_;
-  Eigen::VectorXd tareBias_;
-  std::deque<TimestampedWrench> tareWindow_;
+  Wrench tareBias_;
+  TareWindow tareWindow_;
   std::mutex windowMutex_;
   std::atomic<bool> tarePending_;
   std::atomic<bool> zeroOutput_;

@@ -18,8 +18,7 @@ bool isFinite(const Vec3dStamped& v) { return std::isfinite(v.stamp()) && v.vec(
 }  // namespace
 
 InertiaCompensator::InertiaCompensator(PayloadCompensatorConfig& /*config*/)
-    : referenceParameters_(Eigen::Matrix<double, 10, 1>::Zero()),
-      dataMatrix_(Eigen::Matrix<double, 6, 10>::Zero()) {
+    : referenceParameters_(Eigen::Matrix<double, 10, 1>::Zero()) {
   imuSmoothing_.readCoeffs("filter", "coeffs", "smoothing", "imu", false);
   wrenchSmoothing_.readCoeffs("filter", "coeffs", "smoothing", "ft", false);
   angAccFilter_.setTimeConstant(0.1);
@@ -101,7 +100,8 @@ bool InertiaCompensator::processWrench(const Vec3dStamped& force, const Vec3dSta
   }
   latestDynamics_ = sync::syncDynamics(kinematics_, wrenches_);
   shrinkAllSeries();
-  dataMatrix_ = ObservationModelBasic().dataMatrix(latestDynamics_);
+  // The data matrix of this record is formed by the two evaluations that read it, when they are
+  // asked: the front end's evaluations use the newest samples instead.
   return true;
 }
 
@@ -129,14 +129,18 @@ WrenchStamped InertiaCompensator::toWrench(double stamp,
 }
 
 WrenchStamped InertiaCompensator::computeInertialWrench() const {
-  const Eigen::Matrix<double, 6, 1> inertial = -(dataMatrix_ * referenceParameters_);
+  const Eigen::Matrix<double, 6, 10> dataMatrix =
+      ObservationModelBasic().dataMatrix(latestDynamics_);
+  const Eigen::Matrix<double, 6, 1> inertial = -(dataMatrix * referenceParameters_);
   return toWrench(latestDynamics_.stamp(), inertial);
 }
 
 WrenchStamped InertiaCompensator::computeInertiaCompensatedWrench() const {
   Eigen::Matrix<double, 6, 1> measured;
   measured << latestDynamics_.force(), latestDynamics_.torque();
-  const Eigen::Matrix<double, 6, 1> compensated = measured + dataMatrix_ * referenceParameters_;
+  const Eigen::Matrix<double, 6, 10> dataMatrix =
+      ObservationModelBasic().dataMatrix(latestDynamics_);
+  const Eigen::Matrix<double, 6, 1> compensated = measured + dataMatrix * referenceParameters_;
   return toWrench(latestDynamics_.stamp(), compensated);
 }
 
@@ -180,7 +184,6 @@ void InertiaCompensator::reset() {
   wrenches_.clear();
   angAccFilter_.reset();
   latestDynamics_ = DynamicsStamped();
-  dataMatrix_.setZero();
 }
 
 }  // namespace vorn

@@ -75,7 +75,6 @@ class InertiaCompensator {
   static WrenchStamped toWrench(double stamp, const Eigen::Matrix<double, 6, 1>& wrench);
 
   Eigen::Matrix<double, 10, 1> referenceParameters_;
-  Eigen::Matrix<double, 6, 10> dataMatrix_;
   DynamicsStamped latestDynamics_;
   FIRfilter imuSmoothing_;
   FIRfilter wrenchSmoothing_;

@@ -10,9 +10,21 @@ namespace vorn {
 /// One synchronised sample: kinematics and wrench at a common stamp, all in the sensor frame.
 class DynamicsStamped : public StampedMeasurement {
 public:
-  DynamicsStamped();
+  DynamicsStamped()
+      : StampedMeasurement(0.0),
+        linAcc_(Eigen::Vector3d::Zero()),
+        angVel_(Eigen::Vector3d::Zero()),
+        angAcc_(Eigen::Vector3d::Zero()),
+        force_(Eigen::Vector3d::Zero()),
+        torque_(Eigen::Vector3d::Zero()) {}
   /// Takes the stamp of `kinematics`; the wrench's stamp is ignored.
-  DynamicsStamped(const KinematicsStamped& kinematics, const WrenchStamped& wrench);
+  DynamicsStamped(const KinematicsStamped& kinematics, const WrenchStamped& wrench)
+      : StampedMeasurement(kinematics.stamp()),
+        linAcc_(kinematics.linAcc()),
+        angVel_(kinematics.angVel()),
+        angAcc_(kinematics.angAcc()),
+        force_(wrench.force()),
+        torque_(wrench.torque()) {}
 
   Vec3dStamped linAccStamped() const { return Vec3dStamped(stamp_, linAcc_); }
   Vec3dStamped angVelStamped() const { return Vec3dStamped(stamp_, angVel_); }

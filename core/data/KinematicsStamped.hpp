@@ -10,12 +10,21 @@ namespace vorn {
 /// and angular acceleration (rad/s²) in the sensor frame, sharing one stamp.
 class KinematicsStamped : public StampedMeasurement {
 public:
-  KinematicsStamped();
+  KinematicsStamped()
+      : StampedMeasurement(0.0),
+        linAcc_(Eigen::Vector3d::Zero()),
+        angVel_(Eigen::Vector3d::Zero()),
+        angAcc_(Eigen::Vector3d::Zero()) {}
   /// Takes the stamp of `linAcc`; the other two stamps are ignored.
   KinematicsStamped(const Vec3dStamped& linAcc, const Vec3dStamped& angVel,
-                    const Vec3dStamped& angAcc);
+                    const Vec3dStamped& angAcc)
+      : StampedMeasurement(linAcc.stamp()),
+        linAcc_(linAcc.vec()),
+        angVel_(angVel.vec()),
+        angAcc_(angAcc.vec()) {}
   KinematicsStamped(double stamp, const Eigen::Vector3d& linAcc, const Eigen::Vector3d& angVel,
-                    const Eigen::Vector3d& angAcc);
+                    const Eigen::Vector3d& angAcc)
+      : StampedMeasurement(stamp), linAcc_(linAcc), angVel_(angVel), angAcc_(angAcc) {}
 
   Vec3dStamped linAccStamped() const { return Vec3dStamped(stamp_, linAcc_); }
   Vec3dStamped angVelStamped() const { return Vec3dStamped(stamp_, angVel_); }

@@ -9,10 +9,15 @@ namespace vorn {
 /// Force (N) and torque (N·m) in the sensor frame, sharing one stamp.
 class WrenchStamped : public StampedMeasurement {
 public:
-  WrenchStamped();
+  WrenchStamped()
+      : StampedMeasurement(0.0),
+        force_(Eigen::Vector3d::Zero()),
+        torque_(Eigen::Vector3d::Zero()) {}
   /// Takes the stamp of `force`; the stamp of `torque` is ignored.
-  WrenchStamped(const Vec3dStamped& force, const Vec3dStamped& torque);
-  WrenchStamped(double stamp, const Eigen::Vector3d& force, const Eigen::Vector3d& torque);
+  WrenchStamped(const Vec3dStamped& force, const Vec3dStamped& torque)
+      : StampedMeasurement(force.stamp()), force_(force.vec()), torque_(torque.vec()) {}
+  WrenchStamped(double stamp, const Eigen::Vector3d& force, const Eigen::Vector3d& torque)
+      : StampedMeasurement(stamp), force_(force), torque_(torque) {}
 
   Vec3dStamped forceStamped() const { return Vec3dStamped(stamp_, force_); }
   Vec3dStamped torqueStamped() const { return Vec3dStamped(stamp_, torque_); }

@@ -46,6 +46,14 @@ Vec3dStamped FIRfilter::filter(Vec3dSeries& series) const {
   if (coeffs_.size() < static_cast<Eigen::Index>(size_)) {
     return series.latest();
   }
+  if (size_ == 1 && !differentiator_) {
+    // One smoothing tap, the pipelines' case on every sample: the same sum and the same stamp
+    // (the window's centre is the newest sample) without the general loop.
+    const Vec3dStamped newest = series.at(n - 1);
+    Eigen::Vector3d acc = Eigen::Vector3d::Zero();
+    acc = acc + coeffs_[0] * newest.vec();
+    return Vec3dStamped(newest.stamp(), acc);
+  }
   Eigen::Vector3d acc = Eigen::Vector3d::Zero();
   for (uint32_t k = 0; k < size_; ++k) {
     acc = acc + coeffs_[k] * series.at(n - 1 - k).vec();

@@ -1,6 +1,7 @@
 #include "identification/CovarianceEstimator.hpp"
 
 #include <cmath>
+#include <type_traits>
 
 #include "identification/DenseKernels.hpp"
 
@@ -270,44 +271,64 @@ void CovarianceEstimator::computeWithoutForgetting() {
   // E ← (A_nn − (σ²·k)·C̄_nn)⁻¹: the information with the noise of all rows taken out.
   const Eigen::Index n = correctedInverse.rows();
   if (sampleCount == 0) {
-    covariance = Eigen::MatrixXd::Zero(n, n);
+    covariance.setZero(n, n);
     return;
   }
-  const Eigen::MatrixXd corrected =
-      weightedRowSum.topLeftCorner(n, n) - noiseCorrection * meanRowCovariance.topLeftCorner(n, n);
-  if (n == kFixedAugmentedSize - 1) {
-    correctedInverse = kernels::luInverse<kFixedAugmentedSize - 1>(corrected);
-  } else {
-    correctedInverse = kernels::luInverse<Eigen::Dynamic>(corrected);
-  }
-  // The rows' residual variances differ by equation (force rows carry the force noise, torque
-  // rows the much smaller torque noise), so the covariance is the sandwich E·F·E with
-  // F = Σ_g b_g·(Σ hᵀh over the rows of equation g), b_g the residual variance that equation g
-  // predicts at the current θ, scaled so that s stays the mean squared residual per row.
-  // With one equation (or equal ones) F = A_nn and this is s·E.
-  const Eigen::Index m = n + 1;
-  Eigen::VectorXd z(m);
-  z.head(n) = latestParameters.size() == n ? latestParameters : Eigen::VectorXd::Zero(n);
-  z(n) = -1.0;
-  Eigen::MatrixXd weighted = Eigen::MatrixXd::Zero(n, n);
-  double predicted = 0.0;
-  std::int64_t rows = 0;
-  for (int g = 0; g < kEquations; ++g) {
-    if (equationRowCounts[g] == 0) {
-      continue;
+  // The same arithmetic for the fixed size of this estimator (every temporary on the stack, so
+  // the per-sample path allocates nothing) and for any other size.
+  auto compute = [&](auto size) {
+    constexpr int N = decltype(size)::value;
+    constexpr int M = N == Eigen::Dynamic ? Eigen::Dynamic : N + 1;
+    using MatN = Eigen::Matrix<double, N, N>;
+    using VecM = Eigen::Matrix<double, M, 1>;
+    using MatM = Eigen::Matrix<double, M, M>;
+    const Eigen::Index m = n + 1;
+    const MatN corrected = weightedRowSum.topLeftCorner(n, n) -
+                           noiseCorrection * meanRowCovariance.topLeftCorner(n, n);
+    const MatN inverse = kernels::luInverse<N>(corrected);
+    correctedInverse = inverse;
+    // The rows' residual variances differ by equation (force rows carry the force noise, torque
+    // rows the much smaller torque noise), so the covariance is the sandwich E·F·E with
+    // F = Σ_g b_g·(Σ hᵀh over the rows of equation g), b_g the residual variance that equation
+    // g predicts at the current θ, scaled so that s stays the mean squared residual per row.
+    // With one equation (or equal ones) F = A_nn and this is s·E.
+    VecM z(m);
+    if (latestParameters.size() == n) {
+      z.head(n) = latestParameters;
+    } else {
+      z.head(n).setZero();
     }
-    const double variance = z.dot(equationMeanCovariances[g] * z);
-    weighted += variance * equationRowSums[g].topLeftCorner(n, n);
-    predicted += variance * static_cast<double>(equationRowCounts[g]);
-    rows += equationRowCounts[g];
+    z(n) = -1.0;
+    MatN weighted = MatN::Zero(n, n);
+    double predicted = 0.0;
+    std::int64_t rows = 0;
+    for (int g = 0; g < kEquations; ++g) {
+      if (equationRowCounts[g] == 0) {
+        continue;
+      }
+      const Eigen::Map<const MatM> meanCovariance(equationMeanCovariances[g].data(), m, m);
+      const VecM cz = meanCovariance * z;
+      const double variance = z.dot(cz);
+      weighted += variance * equationRowSums[g].topLeftCorner(n, n);
+      predicted += variance * static_cast<double>(equationRowCounts[g]);
+      rows += equationRowCounts[g];
+    }
+    Eigen::Map<MatN> out(covariance.data(), n, n);
+    if (rows == 0 || !(predicted > 0.0)) {
+      out = covarianceScale * inverse;
+      return;
+    }
+    const MatN middle = weighted * (static_cast<double>(rows) / predicted);
+    const MatN scaled = covarianceScale * inverse;
+    const MatN left = scaled * middle;
+    out.noalias() = left * inverse;
+  };
+  covariance.resize(n, n);
+  if (n == kFixedAugmentedSize - 1) {
+    compute(std::integral_constant<int, kFixedAugmentedSize - 1>());
+  } else {
+    compute(std::integral_constant<int, Eigen::Dynamic>());
   }
-  if (rows == 0 || !(predicted > 0.0)) {
-    covariance = covarianceScale * correctedInverse;
-    return;
-  }
-  const Eigen::MatrixXd middle = weighted * (static_cast<double>(rows) / predicted);
-  const Eigen::MatrixXd left = (covarianceScale * correctedInverse) * middle;
-  covariance = left * correctedInverse;
 }
 
 void CovarianceEstimator::computeWithForgetting() {

@@ -274,6 +274,7 @@ void EstimationAlgorithm::initialize(const Eigen::VectorXd& prior,
   covarianceEstimator.initialize(parameterCount, forgettingFactor);
   rowBuffer = Eigen::RowVectorXd::Zero(m);
   rowCovarianceBuffer = Eigen::MatrixXd::Zero(m, m);
+  augmentedBuffer = Eigen::MatrixXd::Zero(6, m);
   rowCovarianceSum = Eigen::MatrixXd::Zero(m, m);
   powerIterationMetric = Eigen::MatrixXd::Zero(m, m);
   absorbedRows = 0;
@@ -302,7 +303,9 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
                                                 ObservationModel* observation, ErrorModel* error) {
   const Eigen::Index n = parameterCount;
   const Eigen::Index m = augmentedSize;
-  const Eigen::MatrixXd augmented = observation->computeAugmentedDataMatrix(dynamics);
+  augmentedBuffer.resize(6, m);
+  observation->writeAugmentedDataMatrix(dynamics, augmentedBuffer);
+  const Eigen::MatrixXd& augmented = augmentedBuffer;
   error->updateJacobians(dynamics);
   previousParameterVector = parameterVector;
   parameterCovariance.setZero(n, n);

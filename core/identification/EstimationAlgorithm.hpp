@@ -111,6 +111,8 @@ class EstimationAlgorithm {
   // Per-row buffers, sized by `initialize`, so that absorbing a row allocates nothing.
   Eigen::RowVectorXd rowBuffer;
   Eigen::MatrixXd rowCovarianceBuffer;
+  // The sample's augmented data matrix (6 x m), sized by `initialize`.
+  Eigen::MatrixXd augmentedBuffer;
   // Sum and running mean of the error covariances of the rows absorbed since `initialize`, and
   // their number: the metric of the inverse power iteration.
   Eigen::MatrixXd rowCovarianceSum;

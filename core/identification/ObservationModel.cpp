@@ -20,4 +20,25 @@ Eigen::MatrixXd ObservationModel::computeAugmentedDataMatrix(const DynamicsStamp
   return c;
 }
 
+void ObservationModel::writeDataMatrix(const DynamicsStamped& dynamics,
+                                       Eigen::Ref<Eigen::MatrixXd> out) const {
+  out = computeDataMatrix(dynamics);
+}
+
+void ObservationModel::writeAugmentedDataMatrix(const DynamicsStamped& dynamics,
+                                                Eigen::MatrixXd& out) const {
+  const Eigen::Index n = out.cols() - 1;
+  writeDataMatrix(dynamics, out.leftCols(n));
+  const Eigen::Vector3d force = dynamics.force();
+  const Eigen::Vector3d torque = dynamics.torque();
+  for (Eigen::Index i = 0; i < 6; ++i) {
+    for (Eigen::Index j = 0; j < n; ++j) {
+      out(i, j) = NormalizationConstants::inv_output_scale[i] * out(i, j) *
+                  NormalizationConstants::input_scale[j];
+    }
+    const double measured = i < 3 ? force[i] : torque[i - 3];
+    out(i, n) = -NormalizationConstants::inv_output_scale[i] * measured;
+  }
+}
+
 }  // namespace vorn

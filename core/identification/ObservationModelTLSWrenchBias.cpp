@@ -12,4 +12,10 @@ Eigen::MatrixXd ObservationModelTLSWrenchBias::computeDataMatrix(
   return a;
 }
 
+void ObservationModelTLSWrenchBias::writeDataMatrix(const DynamicsStamped& dynamics,
+                                                    Eigen::Ref<Eigen::MatrixXd> out) const {
+  out.leftCols<10>() = ObservationModelBasic().dataMatrix(dynamics);
+  out.rightCols<6>() = -Eigen::Matrix<double, 6, 6>::Identity();
+}
+
 }  // namespace vorn

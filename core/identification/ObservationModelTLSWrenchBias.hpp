@@ -14,6 +14,8 @@ public:
   ~ObservationModelTLSWrenchBias() override = default;
 
   Eigen::MatrixXd computeDataMatrix(const DynamicsStamped& dynamics) const override;
+  void writeDataMatrix(const DynamicsStamped& dynamics,
+                       Eigen::Ref<Eigen::MatrixXd> out) const override;
 };
 
 }  // namespace vorn

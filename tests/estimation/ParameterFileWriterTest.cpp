@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "support/EstimatorTestSupport.hpp"
+#include "support/FileSizeLimit.hpp"
 
 namespace vorn {
 namespace {
@@ -99,6 +100,36 @@ TEST(ParameterFileWriter, ReplacesAnExistingLongerFileWholeAndLogsTheFileName) {
   EXPECT_TRUE(ParameterFileWriter::write(target, config, sampleSolution(), true));
   EXPECT_EQ(readFile(target.string()), kWithBias);
   EXPECT_EQ(out.text(), logLine("INFO", "Inertial parameters written to file: payload.json"));
+  EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"estimator.json", "payload.json"}));
+}
+
+TEST(ParameterFileWriter, WriteFailingPartWayLeavesThePreviousFileAndLogsTheError) {
+  TempDir dir;
+  const std::string config = dir.file("estimator.json");
+  test::writeFile(config, "{}");
+  const fs::path target = dir.path() / "payload.json";
+  const std::string previous = "{\"previous\": true}\n";
+  test::writeFile(target.string(), previous);
+
+  CoutCapture out;
+  bool written = true;
+  {
+    // The new text is several hundred bytes: the disk fills after the first 64 of them.
+    const test::FileSizeLimit fullDisk(64);
+    if (!fullDisk.active()) {
+      GTEST_SKIP() << "cannot limit the file size here";
+    }
+    written = ParameterFileWriter::write(target, config, sampleSolution(), true);
+  }
+  EXPECT_FALSE(written);
+  EXPECT_EQ(readFile(target.string()), previous);
+  const std::string text = out.text();
+  EXPECT_TRUE(test::contains(
+      text, "ERROR\033[0m] Failed to write inertial parameters to file: writing "))
+      << text;
+  EXPECT_FALSE(test::contains(text, "written to file")) << text;
+  EXPECT_EQ(lineCount(text), 1) << text;
+  // The partly written temporary file is gone.
   EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"estimator.json", "payload.json"}));
 }
 

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "support/EstimatorTestSupport.hpp"
+#include "support/FileSizeLimit.hpp"
 
 namespace vorn {
 namespace {
@@ -545,6 +546,26 @@ TEST_F(Facade, UnwritableTargetStillEndsTheRunAsConvergedWithTheReport) {
   EXPECT_FALSE(contains(text, "written to file"));
   EXPECT_TRUE(contains(text, "PAYLOAD ESTIMATION RESULTS"));
   EXPECT_FALSE(estimator->isEstimatorRunning());
+  EXPECT_TRUE(estimator->isEstimationSuccessful());
+}
+
+TEST_F(Facade, FullDiskDuringTheFileWriteKeepsThePreviousFile) {
+  make(ConfigText());
+  const std::string previous = "{\"previous\": true}\n";
+  test::writeFile(dir.file("payload.json"), previous);
+  start();
+  std::string text;
+  {
+    const test::FileSizeLimit fullDisk(64);
+    if (!fullDisk.active()) {
+      GTEST_SKIP() << "cannot limit the file size here";
+    }
+    text = swingUntilTheRunEnds();
+  }
+  EXPECT_EQ(readFile(dir.file("payload.json")), previous);
+  EXPECT_TRUE(contains(text, "Failed to write inertial parameters to file: writing ")) << text;
+  EXPECT_FALSE(contains(text, "written to file")) << text;
+  EXPECT_TRUE(contains(text, "PAYLOAD ESTIMATION RESULTS"));
   EXPECT_TRUE(estimator->isEstimationSuccessful());
 }
 

@@ -212,6 +212,20 @@ TEST_F(ObservationModelRandom, AugmentedMatrixThroughTheBaseClass) {
   EXPECT_EQ(c, expected);
 }
 
+TEST_F(ObservationModelRandom, AugmentedMatrixWrittenInPlaceEqualsTheReturnedOne) {
+  const std::unique_ptr<ObservationModel> model = std::make_unique<ObservationModelTLSWrenchBias>();
+  // Stale numbers in the buffer must all be overwritten.
+  Eigen::MatrixXd buffer = Eigen::MatrixXd::Constant(6, 17, 123.0);
+  const double* storage = buffer.data();
+  for (int trial = 0; trial < 50; ++trial) {
+    const DynamicsStamped d =
+        dynamicsOf(vector3(20.0), vector3(5.0), vector3(30.0), vector6(10.0), 0.001 * trial);
+    model->writeAugmentedDataMatrix(d, buffer);
+    EXPECT_EQ(buffer, model->computeAugmentedDataMatrix(d)) << "trial " << trial;
+  }
+  EXPECT_EQ(buffer.data(), storage);  // written in place
+}
+
 TEST(ObservationModelTLSWrenchBias, BiasOnlyMeasurementAtRest) {
   // No motion and no gravity: the payload exerts nothing, the sensor reads its bias.
   const Vector6d bias = (Vector6d() << 1, -2, 3, -0.1, 0.2, -0.3).finished();
