@@ -41,6 +41,46 @@ std::string inDir(const std::string& dir, const char* name) {
   return (fs::path(dir) / name).string();
 }
 
+/// `word` as the shell reads it back unchanged: as it is when it holds only characters the shell
+/// leaves alone, single-quoted otherwise.
+std::string shellWord(const std::string& word) {
+  static const char* const kPlain =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_-./+,:@%=";
+  if (!word.empty() && word.find_first_not_of(kPlain) == std::string::npos) {
+    return word;
+  }
+  std::string quoted = "'";
+  for (const char c : word) {
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  }
+  return quoted + "'";
+}
+
+/// How to call this very program from the current folder, so that the commands the demo
+/// suggests work when pasted where it was started: the path relative to here when the program
+/// lies inside this folder (build/tools/vorn-payload from the source tree), its absolute path
+/// otherwise, and plain "vorn-payload" where the system does not tell.
+std::string programCommand() {
+  std::error_code code;
+  std::string exe = fs::read_symlink("/proc/self/exe", code).string();
+  const std::string deleted = " (deleted)";  // the file was rebuilt while this program runs
+  if (exe.size() > deleted.size() &&
+      exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0) {
+    exe.resize(exe.size() - deleted.size());
+  }
+  if (code || exe.empty() || !fs::exists(exe, code)) {
+    return "vorn-payload";
+  }
+  const fs::path here = fs::current_path(code);
+  if (!code) {
+    const fs::path relative = fs::path(exe).lexically_relative(here);
+    if (!relative.empty() && *relative.begin() != "..") {
+      return shellWord((relative.has_parent_path() ? relative : fs::path(".") / relative).string());
+    }
+  }
+  return shellWord(exe);
+}
+
 /// The tool's own lines stand apart from the libraries' log lines.
 void say(const std::string& text) { std::cout << text << std::endl; }
 
@@ -368,10 +408,13 @@ int DemoCommand::run() {
       percent(dynamicFigures.torqueRemoved(), 1) + " against " +
       percent(staticFigures.torqueRemoved(), 1));
   const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  // Pasted from the folder the demo ran in, these work as printed and write into the work folder.
+  const std::string program = programCommand();
   say("Demo finished in " + TextFormat::fixed(seconds, 1) + " s. Replay it by hand:");
-  say(std::string("  vorn-payload estimate ") + (options_.realtime ? "--realtime " : "") +
-      "--config " + configPath + " " + estimationCsv);
-  say("  vorn-payload compensate --config " + payloadPath + " --out compensated.csv " + motionCsv);
+  say("  " + program + " estimate " + (options_.realtime ? "--realtime " : "") + "--config " +
+      shellWord(configPath) + " " + shellWord(estimationCsv));
+  say("  " + program + " compensate --config " + shellWord(payloadPath) + " --out " +
+      shellWord(inDir(dir, "compensated.csv")) + " " + shellWord(motionCsv));
   return massOk && comOk && dynamicOk ? kExitOk : kExitRunFailed;
 }
 

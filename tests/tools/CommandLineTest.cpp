@@ -29,12 +29,12 @@ struct ToolRun {
   std::string err;
 };
 
-/// Runs vorn-payload with `arguments` (already quoted for the shell) in `dir`.
-ToolRun runTool(const TempDir& dir, const std::string& arguments) {
-  const std::string out = dir.file(".stdout");
-  const std::string err = dir.file(".stderr");
-  const std::string command = "cd '" + dir.path() + "' && '" VORN_PAYLOAD_TOOL "' " + arguments +
-                              " > '" + out + "' 2> '" + err + "' < /dev/null";
+/// Runs the shell command line `line` in the folder `cwd`; its output is caught in `scratch`.
+ToolRun runShell(const std::string& cwd, const std::string& line, const TempDir& scratch) {
+  const std::string out = scratch.file(".stdout");
+  const std::string err = scratch.file(".stderr");
+  const std::string command = "cd '" + cwd + "' && " + line + " > '" + out + "' 2> '" + err +
+                              "' < /dev/null";
   const int status = std::system(command.c_str());
   ToolRun run;
   run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -43,6 +43,11 @@ ToolRun runTool(const TempDir& dir, const std::string& arguments) {
   fs::remove(out);
   fs::remove(err);
   return run;
+}
+
+/// Runs vorn-payload with `arguments` (already quoted for the shell) in `dir`.
+ToolRun runTool(const TempDir& dir, const std::string& arguments) {
+  return runShell(dir.path(), "'" VORN_PAYLOAD_TOOL "' " + arguments, dir);
 }
 
 bool contains(const std::string& text, const std::string& part) {
@@ -426,6 +431,57 @@ TEST(Demo, UnusableWorkFolderIsReported) {
   EXPECT_TRUE(contains(run.err, "cannot create the work folder file/sub")) << run.err;
   const ToolRun cap = runTool(dir, "demo --max-seconds 0");
   EXPECT_EQ(cap.code, 2);
+}
+
+/// The commands the demo suggests at its end, one per line after "Replay it by hand:".
+std::vector<std::string> suggestedCommands(const std::string& out) {
+  std::vector<std::string> commands;
+  const auto at = out.find("Replay it by hand:\n");
+  if (at == std::string::npos) {
+    return commands;
+  }
+  std::istringstream lines(out.substr(at + 19));
+  std::string line;
+  while (std::getline(lines, line) && line.rfind("  ", 0) == 0) {
+    commands.push_back(line.substr(2));
+  }
+  return commands;
+}
+
+TEST(Demo, SuggestedCommandsWorkAsPastedAndWriteIntoTheWorkFolder) {
+  // Started from some folder, with a work folder whose name the shell must get quoted.
+  TempDir dir;
+  const ToolRun run = runTool(dir, "demo --quick --no-plots --workdir \"Tom's demo\"");
+  ASSERT_EQ(run.code, 0) << run.out << run.err;
+  const std::vector<std::string> commands = suggestedCommands(run.out);
+  ASSERT_EQ(commands.size(), 2u) << run.out;
+  const std::string tool = fs::canonical(VORN_PAYLOAD_TOOL).string();
+  EXPECT_EQ(commands[0].rfind(tool + " estimate --config 'Tom'\\''s demo/estimator.json' ", 0),
+            0u)
+      << commands[0];
+  EXPECT_TRUE(contains(commands[1], " --out 'Tom'\\''s demo/compensated.csv' ")) << commands[1];
+  fs::remove(dir.file("Tom's demo/payload.json"));
+  for (const std::string& command : commands) {
+    const ToolRun pasted = runShell(dir.path(), command, dir);
+    EXPECT_EQ(pasted.code, 0) << command << "\n" << pasted.err;
+  }
+  EXPECT_TRUE(fs::exists(dir.file("Tom's demo/payload.json")));
+  EXPECT_GT(lineCount(dir.file("Tom's demo/compensated.csv")), 1000u);
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"Tom's demo"});  // nothing lands beside it
+
+  // Started from the build folder, where the program lies below: a path relative to it.
+  const fs::path buildDir = fs::path(tool).parent_path().parent_path();
+  const ToolRun fromBuild = runShell(
+      buildDir.string(), "tools/vorn-payload demo --quick --no-plots --workdir '" +
+                             dir.file("from-build") + "'", dir);
+  ASSERT_EQ(fromBuild.code, 0) << fromBuild.err;
+  const std::vector<std::string> relative = suggestedCommands(fromBuild.out);
+  ASSERT_EQ(relative.size(), 2u) << fromBuild.out;
+  EXPECT_EQ(relative[1].rfind("tools/vorn-payload compensate --config ", 0), 0u) << relative[1];
+  const ToolRun pasted = runShell(buildDir.string(), relative[1], dir);
+  EXPECT_EQ(pasted.code, 0) << relative[1] << "\n" << pasted.err;
+  EXPECT_GT(lineCount(dir.file("from-build/compensated.csv")), 1000u);
+  EXPECT_FALSE(fs::exists(buildDir / "compensated.csv"));
 }
 
 }  // namespace
