@@ -11,7 +11,6 @@
 #include <Eigen/Dense>
 #include <nlohmann/json.hpp>
 
-#include "EstimatorReport.hpp"
 #include "sim/Noise.hpp"
 #include "sim/Simulator.hpp"
 #include "vorn/VornPayloadEstimator.hpp"
@@ -26,7 +25,8 @@ constexpr const char* kOutputName = "payload.json";
 /// Half width of the estimator's angular-acceleration window (s).
 constexpr double kAngularAccHalfWindow = 0.02;
 
-/// Sends std::cout into a string while alive and restores the stream (buffer and format).
+/// Keeps the estimator's console lines out of the benchmark's output while alive, and restores
+/// std::cout (buffer and format) after.
 class ConsoleCapture {
  public:
   ConsoleCapture()
@@ -40,8 +40,6 @@ class ConsoleCapture {
   }
   ConsoleCapture(const ConsoleCapture&) = delete;
   ConsoleCapture& operator=(const ConsoleCapture&) = delete;
-
-  std::string text() const { return text_.str(); }
 
  private:
   std::ostringstream text_;
@@ -266,8 +264,8 @@ RunResult AccuracyRun::execute(const RunCase& c) const {
   simConfig.noise_seed = c.noiseSeed;
   sim::Simulator simulator(simConfig);
 
-  std::string console;
   bool converged = false;
+  std::optional<std::array<double, 16>> reportedStdDev;
   {
     ConsoleCapture capture;
     try {
@@ -287,13 +285,15 @@ RunResult AccuracyRun::execute(const RunCase& c) const {
       }
       converged = estimator.isEstimationSuccessful();
       result.end = converged ? RunEnd::Converged : RunEnd::TimeLimit;
+      if (converged) {
+        // The deviations the estimator reported with its result, read through its snapshot.
+        reportedStdDev = estimator.currentEstimate().stdDev;
+      }
     } catch (const std::exception&) {
       result.end = RunEnd::Failed;
     }
-    console = capture.text();
   }
-  const auto stdDev =
-      converged ? EstimatorReport::standardDeviations(console) : std::nullopt;
+  const std::optional<std::array<double, 16>>& stdDev = reportedStdDev;
   compareWithBound(c, stdDev, result);
   if (!converged) {
     return result;

@@ -73,7 +73,8 @@ struct ResidualState {
 
 /// Whether the estimate describes a body that can exist.
 struct PhysicalConsistencyState {
-  /// Principal moments of the inertia about the estimated centre of mass (kg·m²), ascending.
+  /// Principal moments of the inertia about the estimated centre of mass (kg·m²), ascending, of
+  /// the estimate as it stands (before the written file's projection onto a possible body).
   std::array<double, 3> principalMoments{};
   /// A body that can exist (positive mass, positive moments, each at most the sum of the other
   /// two) lies within two standard deviations of the estimate in every inertia entry: the test
