@@ -6,20 +6,17 @@
 namespace vorn {
 namespace {
 
-constexpr const char* kTagColour = "\033[38;2;255;127;0m";
-constexpr const char* kReset = "\033[0m";
-
 void writeLine(const char* colour, const char* label, const std::string& message) {
   std::string line;
   line.reserve(64 + message.size());
   line += "[";
-  line += kTagColour;
+  line += VornLogger::kTagColour;
   line += "vrn";
-  line += kReset;
+  line += VornLogger::kResetColour;
   line += "_";
   line += colour;
   line += label;
-  line += kReset;
+  line += VornLogger::kResetColour;
   line += "] ";
   line += message;
   line += '\n';
@@ -35,19 +32,19 @@ std::mutex& VornLogger::consoleMutex() {
 }
 
 void VornLogger::INFO(const std::string& message) {
-  writeLine("\033[38;2;135;206;250m", "INFO", message);
+  writeLine(kInfoColour, "INFO", message);
 }
 
 void VornLogger::INFO_RUNTIME(const std::string& message) {
-  writeLine("\033[38;2;61;104;245m", "INFO_RUNTIME", message);
+  writeLine(kInfoRuntimeColour, "INFO_RUNTIME", message);
 }
 
 void VornLogger::WARN(const std::string& message) {
-  writeLine("\033[38;2;255;255;0m", "WARN", message);
+  writeLine(kWarnColour, "WARN", message);
 }
 
 void VornLogger::ERROR_LOG(const std::string& message) {
-  writeLine("\033[38;2;255;0;0m", "ERROR", message);
+  writeLine(kErrorColour, "ERROR", message);
 }
 
 }  // namespace vorn

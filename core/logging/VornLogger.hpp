@@ -22,6 +22,15 @@ class VornLogger {
   /// The lock that serialises console output. Hold it (and log nothing meanwhile) to change
   /// std::cout's number formatting from a thread that may run beside another logging thread.
   static std::mutex& consoleMutex();
+
+  /// The escape sequences of a line: "[" kTagColour "vrn" kResetColour "_" <level colour> LEVEL
+  /// kResetColour "] " message "\n". Exposed so that hosts and tests can recognise the bytes.
+  static constexpr const char* kTagColour = "\033[38;2;255;127;0m";
+  static constexpr const char* kResetColour = "\033[0m";
+  static constexpr const char* kInfoColour = "\033[38;2;135;206;250m";
+  static constexpr const char* kInfoRuntimeColour = "\033[38;2;61;104;245m";
+  static constexpr const char* kWarnColour = "\033[38;2;255;255;0m";
+  static constexpr const char* kErrorColour = "\033[38;2;255;0;0m";
 };
 
 }  // namespace vorn

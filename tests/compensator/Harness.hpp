@@ -10,7 +10,7 @@
 #include "compensator/RigidBodyMotion.hpp"
 #include "compensator/TestSupport.hpp"
 
-namespace vorn_test {
+namespace vorn::test {
 
 /// A compensator for `payload` built from an estimator-style file, constructed silently. Keeps its
 /// temporary folder alive as long as the compensator.
@@ -18,7 +18,7 @@ struct Harness {
   Harness(const Payload& payload, bool dynamic) {
     const std::string path =
         dir.write("compensator.json", estimatorStyleConfig(payload, dynamic, false));
-    CoutCapture silent;
+    StdoutCapture silent;
     compensator = std::make_unique<vorn::VornPayloadCompensator>(path);
   }
   int update(double stamp, const Sample& in, Sample& out) {
@@ -36,4 +36,4 @@ inline Sample sentinel() {
   return s;
 }
 
-}  // namespace vorn_test
+}  // namespace vorn::test

@@ -12,7 +12,7 @@
 #include <array>
 #include <cmath>
 
-namespace vorn_test {
+namespace vorn::test {
 
 using Vec3 = std::array<double, 3>;
 using Sample = std::array<double, 12>;
@@ -131,4 +131,4 @@ inline Kinematics constantAngularAcceleration(double t, double beta) {
   return k;
 }
 
-}  // namespace vorn_test
+}  // namespace vorn::test

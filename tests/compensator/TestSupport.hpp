@@ -1,7 +1,8 @@
 #pragma once
 
-// Helpers shared by the compensator tests: configuration files in a private temporary folder,
-// capture of standard output, and log-line handling. Standard library only.
+// Helpers shared by the compensator tests: the compensator file as the estimator writes it and a
+// few fixed payloads and samples, beside the common temporary folders, capture of standard output
+// and logger lines.
 
 #include <unistd.h>
 
@@ -15,101 +16,11 @@
 #include <vector>
 
 #include "compensator/RigidBodyMotion.hpp"
+#include "support/LogLines.hpp"
+#include "support/StdoutCapture.hpp"
+#include "support/TempDir.hpp"
 
-namespace vorn_test {
-
-/// A fresh folder under the system's temporary directory, removed with its contents at the end.
-class TempDir {
- public:
-  TempDir() {
-    static int counter = 0;
-    path_ =
-        std::filesystem::temp_directory_path() /
-        ("vorn_compensator_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-
-  /// Writes `text` to the file `name` in this folder and returns its path.
-  std::string write(const std::string& name, const std::string& text) const {
-    const std::filesystem::path file = path_ / name;
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << text;
-    return file.string();
-  }
-
- private:
-  std::filesystem::path path_;
-};
-
-/// Redirects std::cout into a string while alive.
-class CoutCapture {
- public:
-  CoutCapture() : old_(std::cout.rdbuf(buffer_.rdbuf())) {}
-  ~CoutCapture() { std::cout.rdbuf(old_); }
-  CoutCapture(const CoutCapture&) = delete;
-  CoutCapture& operator=(const CoutCapture&) = delete;
-
-  std::string text() const { return buffer_.str(); }
-  void clear() { buffer_.str(""); }
-
- private:
-  std::ostringstream buffer_;
-  std::streambuf* old_;
-};
-
-/// `text` without ANSI colour sequences: "[vrn_INFO] message".
-inline std::string stripAnsi(const std::string& text) {
-  // ESC '[' digits-and-semicolons 'm'; written out by hand (std::regex trips GCC 12's
-  // -Wmaybe-uninitialized in sanitizer builds).
-  std::string plain;
-  plain.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\x1b' && i + 1 < text.size() && text[i + 1] == '[') {
-      std::size_t j = i + 2;
-      while (j < text.size() &&
-             (std::isdigit(static_cast<unsigned char>(text[j])) || text[j] == ';')) {
-        ++j;
-      }
-      if (j < text.size() && text[j] == 'm') {
-        i = j;
-        continue;
-      }
-    }
-    plain += text[i];
-  }
-  return plain;
-}
-
-/// The lines of `text` (without their line feeds), colours removed.
-inline std::vector<std::string> plainLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(stripAnsi(text));
-  std::string line;
-  while (std::getline(in, line)) {
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-/// The exact bytes VornLogger::INFO writes for `message`, line feed included.
-inline std::string rawInfoLine(const std::string& message) {
-  return "[\x1b[38;2;255;127;0mvrn\x1b[0m_\x1b[38;2;135;206;250mINFO\x1b[0m] " + message + "\n";
-}
-
-inline std::string info(const std::string& message) { return "[vrn_INFO] " + message; }
-inline std::string warn(const std::string& message) { return "[vrn_WARN] " + message; }
-inline std::string error(const std::string& message) { return "[vrn_ERROR] " + message; }
+namespace vorn::test {
 
 /// The compensator configuration file exactly as the estimator writes it , with or
 /// without its bias object, and enable_dynamic_compensation set as asked.
@@ -169,4 +80,4 @@ inline Sample wrenchSample(const std::array<double, 6>& wrench) {
           0.0,       0.0,       9.81,      0.0,       0.0,       0.0};
 }
 
-}  // namespace vorn_test
+}  // namespace vorn::test

@@ -245,9 +245,9 @@ class Vec3dStampedPrint : public ::testing::TestWithParam<PrintCase> {};
 
 TEST_P(Vec3dStampedPrint, WritesOneLineInTheSpecifiedFormat) {
   const PrintCase c = GetParam();
-  testing::StdoutCapture capture;
+  vorn::test::StdoutCapture capture;
   Vec3dStamped(c.stamp, c.vec).print();
-  EXPECT_EQ(capture.str(), c.expected);
+  EXPECT_EQ(capture.text(), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -265,11 +265,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<PrintCase>& info) { return std::string(info.param.name); });
 
 TEST(Vec3dStampedPrint, FollowsTheStreamsCurrentFormatting) {
-  testing::StdoutCapture capture;
+  vorn::test::StdoutCapture capture;
   std::cout << std::fixed;
   std::cout.precision(2);
   Vec3dStamped(1.5, Vector3d(1.0, -2.0, 3.0)).print();
-  EXPECT_EQ(capture.str(), "Stamp:  1.50,  Value:  [ 1.00 -2.00  3.00]\n");
+  EXPECT_EQ(capture.text(), "Stamp:  1.50,  Value:  [ 1.00 -2.00  3.00]\n");
 }
 
 }  // namespace

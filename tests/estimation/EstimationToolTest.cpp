@@ -11,12 +11,12 @@ namespace vorn {
 namespace {
 
 using test::ConfigText;
-using test::CoutCapture;
+using test::StdoutCapture;
 using test::TempDir;
 
 PayloadEstimatorConfig loadConfig(const ConfigText& text) {
   TempDir dir;
-  CoutCapture quiet;
+  StdoutCapture quiet;
   return PayloadEstimatorConfig(text.writeTo(dir.file("estimator.json")));
 }
 
@@ -32,7 +32,7 @@ DynamicsStamped movingSample() {
 
 TEST(EstimationTool, WithoutEstimatorUpdateWarnsEveryTimeAndGettersAnswerZerosSilently) {
   EstimationTool tool(loadConfig(ConfigText()));
-  CoutCapture out;
+  StdoutCapture out;
   EXPECT_FALSE(tool.update(movingSample()));
   EXPECT_FALSE(tool.update(movingSample()));
   const std::string warning =
@@ -53,7 +53,7 @@ TEST(EstimationTool, WithoutEstimatorUpdateWarnsEveryTimeAndGettersAnswerZerosSi
 
 TEST(EstimationTool, InitWithoutConfigurationOnlyWarns) {
   EstimationTool tool;
-  CoutCapture out;
+  StdoutCapture out;
   tool.init();
   EXPECT_EQ(out.text(), "Warning: EstimationTool::init() called without config\n");
   EXPECT_FALSE(tool.update(movingSample()));
@@ -86,7 +86,7 @@ TEST(EstimationTool, NoiseVectorFollowsTheJacobianOrderNotTheFileOrder) {
 
 TEST(EstimationTool, InitStartsFromThePriorAndASecondInitDiscardsTheEstimate) {
   EstimationTool tool(loadConfig(ConfigText()));
-  CoutCapture out;
+  StdoutCapture out;
   tool.init();
   EXPECT_TRUE(test::contains(out.text(), "Estimation tool has been initialized"));
   Eigen::Matrix<double, 10, 1> prior;
@@ -101,7 +101,7 @@ TEST(EstimationTool, InitStartsFromThePriorAndASecondInitDiscardsTheEstimate) {
 
 TEST(EstimationTool, SetConfigTakesEffectOnlyAtTheNextInit) {
   EstimationTool tool(loadConfig(ConfigText()));
-  CoutCapture quiet;
+  StdoutCapture quiet;
   tool.init();
   tool.setConfig(loadConfig(ConfigText().set("prior_payload_properties.mass", "4")));
   EXPECT_EQ(tool.getInertia()[0], 1.5);
@@ -117,7 +117,7 @@ namespace {
 
 TEST(EstimationTool, SnapshotReadOutsAgreeWithTheFullCovariancesAndCountTheData) {
   EstimationTool tool(loadConfig(ConfigText()));
-  CoutCapture quiet;
+  StdoutCapture quiet;
   tool.init();
   const KinematicsStamped second(0.502, Eigen::Vector3d(-3.0, 1.0, 8.5),
                                  Eigen::Vector3d(-0.2, 0.4, 0.3), Eigen::Vector3d(-1.0, 2.0, 1.5));

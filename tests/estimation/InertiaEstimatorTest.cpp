@@ -16,7 +16,7 @@ namespace vorn {
 namespace {
 
 using test::ConfigText;
-using test::CoutCapture;
+using test::StdoutCapture;
 using test::swingSample;
 using test::TempDir;
 
@@ -37,14 +37,14 @@ enum Series {
 
 PayloadEstimatorConfig loadConfig(const ConfigText& text) {
   TempDir dir;
-  CoutCapture quiet;
+  StdoutCapture quiet;
   return PayloadEstimatorConfig(text.writeTo(dir.file("estimator.json")));
 }
 
 // An estimator configured and initialised from `text`, with its console output swallowed.
 struct Fixture {
   explicit Fixture(const ConfigText& text = ConfigText()) : config(loadConfig(text)), est(config) {
-    CoutCapture quiet;
+    StdoutCapture quiet;
     est.setConfig(config);
   }
 
@@ -110,7 +110,7 @@ TEST(InertiaEstimator, DuplicateImuStampIsDroppedButItsWrenchIsKept) {
 
 TEST(InertiaEstimator, UpdateFeedsEachSynchronisedRecordExactlyOnce) {
   Fixture f;
-  CoutCapture quiet;
+  StdoutCapture quiet;
   const Eigen::VectorXd prior = f.est.getParamsSolution();
 
   // Nothing synchronised yet: the estimate stays the prior (no all-zero record is fed).
@@ -133,7 +133,7 @@ TEST(InertiaEstimator, UpdateFeedsEachSynchronisedRecordExactlyOnce) {
 
 TEST(InertiaEstimator, ReinitialisationForgetsTheLastRecordAndRestartsTheFilters) {
   Fixture f;
-  CoutCapture quiet;
+  StdoutCapture quiet;
   for (int i = 0; i < 20; ++i) {
     f.feed(1.0 + 0.001 * i, swingSample(1.0 + 0.001 * i));
     f.est.update();
@@ -188,7 +188,7 @@ TEST(InertiaEstimator, SolutionHoldsInertiaThenBiasAndVariancesFollowTheSameOrde
 // estimate (standard deviations near 1) does not.
 TEST(InertiaEstimator, AMovingRunMeetsThresholdsThatThePriorMisses) {
   Fixture f(ConfigText().setThresholds("0.5"));
-  CoutCapture quiet;
+  StdoutCapture quiet;
   EXPECT_FALSE(f.est.isConverged());
   // A full second of records explained by the estimate, and an estimate that describes a body
   // that can exist, are needed besides the thresholds: from the prior (whose inertia is not
@@ -268,7 +268,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(InertiaEstimator, OutOfOrderStampsAreRefusedAndAClockResetRestartsTheSeries) {
   Fixture f;
-  CoutCapture out;
+  StdoutCapture out;
   for (int i = 0; i < 20; ++i) {
     const double t = 10.0 + 0.001 * i;
     ASSERT_TRUE(f.est.admitSample(t));
@@ -349,7 +349,7 @@ void swingRun(Fixture& f, int samples, double disturbance) {
 TEST(InertiaEstimator, SamplesTheEstimateCannotExplainPreventConvergence) {
   // Thresholds so loose that the covariance test alone would pass: what decides is whether the
   // estimate explains the last second within a few times the configured noise.
-  CoutCapture quiet;
+  StdoutCapture quiet;
   // The clean run needs about 1.3 s: its inertia starts from the prior, which is not
   // physically consistent, and the true body lies near the triangle inequality.
   Fixture clean(ConfigText().setThresholds("1000000"));
@@ -373,7 +373,7 @@ TEST(InertiaEstimatorSampleCount, SeriesGrowUntilTheTenthRecordThenStayShort) {
     GTEST_SKIP() << "needs a process of its own";
   }
   Fixture f;
-  CoutCapture quiet;
+  StdoutCapture quiet;
   // The counter counts the synchronised records; the estimator receives each of them later,
   // once the centred differentiator's window around it is complete.
   std::int64_t synchronised = 0;

@@ -16,7 +16,7 @@ namespace vorn {
 namespace {
 
 namespace fs = std::filesystem;
-using test::CoutCapture;
+using test::StdoutCapture;
 using test::logLine;
 using test::readFile;
 using test::TempDir;
@@ -96,7 +96,7 @@ TEST(ParameterFileWriter, ReplacesAnExistingLongerFileWholeAndLogsTheFileName) {
   const fs::path target = dir.path() / "payload.json";
   test::writeFile(target.string(), std::string(5000, 'x'));
 
-  CoutCapture out;
+  StdoutCapture out;
   EXPECT_TRUE(ParameterFileWriter::write(target, config, sampleSolution(), true));
   EXPECT_EQ(readFile(target.string()), kWithBias);
   EXPECT_EQ(out.text(), logLine("INFO", "Inertial parameters written to file: payload.json"));
@@ -111,7 +111,7 @@ TEST(ParameterFileWriter, WriteFailingPartWayLeavesThePreviousFileAndLogsTheErro
   const std::string previous = "{\"previous\": true}\n";
   test::writeFile(target.string(), previous);
 
-  CoutCapture out;
+  StdoutCapture out;
   bool written = true;
   {
     // The new text is several hundred bytes: the disk fills after the first 64 of them.
@@ -145,7 +145,7 @@ TEST(ParameterFileWriter, WritesClassicNumbersWhateverTheGlobalLocale) {
   const fs::path target = dir.path() / "payload.json";
   const std::locale previous =
       std::locale::global(std::locale(std::locale::classic(), new GroupingPunct));
-  CoutCapture quiet;
+  StdoutCapture quiet;
   const bool written =
       ParameterFileWriter::write(target, dir.file("estimator.json"), sampleSolution(), false);
   std::locale::global(previous);
@@ -172,7 +172,7 @@ TEST_P(NonFiniteSolution, IsNeverWrittenAndTheOldFileStays) {
   Eigen::VectorXd solution = sampleSolution();
   solution[GetParam().index] = GetParam().value;
 
-  CoutCapture out;
+  StdoutCapture out;
   EXPECT_FALSE(ParameterFileWriter::write(target, dir.file("estimator.json"), solution,
                                           GetParam().withBias));
   EXPECT_EQ(out.text(),
@@ -199,7 +199,7 @@ TEST(ParameterFileWriter, NonFiniteBiasIsIrrelevantWhenTheBiasIsNotWritten) {
   TempDir dir;
   Eigen::VectorXd solution = sampleSolution();
   solution[11] = std::numeric_limits<double>::quiet_NaN();
-  CoutCapture quiet;
+  StdoutCapture quiet;
   EXPECT_TRUE(ParameterFileWriter::write(dir.path() / "payload.json", dir.file("estimator.json"),
                                          solution, false));
   EXPECT_EQ(readFile(dir.file("payload.json")), kWithoutBias);
@@ -215,7 +215,7 @@ TEST_P(TargetIsTheConfiguration, IsRefusedAndTheConfigurationStays) {
   fs::create_symlink(config, dir.path() / "cfg" / "link.json");
   const fs::path target = ParameterFileWriter::outputPath(config, GetParam());
 
-  CoutCapture out;
+  StdoutCapture out;
   EXPECT_FALSE(ParameterFileWriter::write(target, config, sampleSolution(), false));
   EXPECT_EQ(out.text(),
             logLine("ERROR", "Failed to write inertial parameters to file: " + target.string() +
@@ -230,7 +230,7 @@ INSTANTIATE_TEST_SUITE_P(Spellings, TargetIsTheConfiguration,
 TEST(ParameterFileWriter, MissingDirectoryIsAnOpenFailure) {
   TempDir dir;
   const fs::path target = dir.path() / "missing" / "payload.json";
-  CoutCapture out;
+  StdoutCapture out;
   EXPECT_FALSE(
       ParameterFileWriter::write(target, dir.file("estimator.json"), sampleSolution(), false));
   EXPECT_EQ(out.text(), logLine("ERROR", "Failed to open file for writing: " + target.string()));
@@ -241,7 +241,7 @@ TEST(ParameterFileWriter, ADirectoryInThePlaceOfTheTargetIsLeftAlone) {
   TempDir dir;
   const fs::path target = dir.path() / "payload.json";
   fs::create_directories(target / "inside");
-  CoutCapture out;
+  StdoutCapture out;
   EXPECT_FALSE(
       ParameterFileWriter::write(target, dir.file("estimator.json"), sampleSolution(), false));
   EXPECT_TRUE(test::contains(out.text(),
@@ -256,7 +256,7 @@ TEST(ParameterFileWriter, ADirectoryInThePlaceOfTheTargetIsLeftAlone) {
 TEST(ParameterFileWriter, EmptyFileNameIsRefused) {
   TempDir dir;
   const fs::path target = ParameterFileWriter::outputPath(dir.file("estimator.json"), "");
-  CoutCapture out;
+  StdoutCapture out;
   EXPECT_FALSE(
       ParameterFileWriter::write(target, dir.file("estimator.json"), sampleSolution(), false));
   EXPECT_TRUE(test::contains(out.text(),

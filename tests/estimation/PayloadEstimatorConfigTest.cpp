@@ -11,7 +11,7 @@ namespace vorn {
 namespace {
 
 using test::ConfigText;
-using test::CoutCapture;
+using test::StdoutCapture;
 using test::logLine;
 using test::TempDir;
 
@@ -47,7 +47,7 @@ TEST(PayloadEstimatorConfig, ReadsEveryValueIntoItsField) {
       .set("output_bias_estimate", "true")
       .set("some_future_key", "{\"nested\": [1, 2]}");
   const std::string path = text.writeTo(dir.file("estimator.json"));
-  CoutCapture out;
+  StdoutCapture out;
   const PayloadEstimatorConfig config(path);
 
   EXPECT_EQ(out.text(),
@@ -80,7 +80,7 @@ TEST(PayloadEstimatorConfig, AbsentFlagsDefaultToFalseWithTwoWarningsBeforeTheSu
                                .erase("runtime_verbosity")
                                .erase("output_bias_estimate")
                                .writeTo(dir.file("estimator.json"));
-  CoutCapture out;
+  StdoutCapture out;
   const PayloadEstimatorConfig config(path);
   EXPECT_EQ(out.text(),
             logLine("WARN", "runtime_verbosity not found in config, defaulting to false") +
@@ -103,7 +103,7 @@ TEST(PayloadEstimatorConfig, FailedReloadLeavesTheRecordUnchanged) {
   const std::string good = ConfigText().set("max_time", "42").writeTo(dir.file("good.json"));
   const std::string bad =
       ConfigText().set("max_time", "7").setNoise("torque", "0").writeTo(dir.file("bad.json"));
-  CoutCapture out;
+  StdoutCapture out;
   PayloadEstimatorConfig config(good);
   EXPECT_THROW(config.loadConfigFromFile(bad), std::runtime_error);
   EXPECT_EQ(config.max_time, 42.0);
@@ -131,7 +131,7 @@ TEST_P(RejectedConfig, ThrowsThePrefixedReasonAndPrintsNothing) {
   TempDir dir;
   const std::string path = dir.file("estimator.json");
   test::writeFile(path, GetParam().fileText);
-  CoutCapture out;
+  StdoutCapture out;
   EXPECT_EQ(loadError(path), GetParam().message);
   EXPECT_EQ(out.text().find("parsed successfully"), std::string::npos);
 }

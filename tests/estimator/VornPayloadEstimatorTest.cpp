@@ -21,7 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::ConfigText;
 using test::contains;
-using test::CoutCapture;
+using test::StdoutCapture;
 using test::logLine;
 using test::readFile;
 using test::TempDir;
@@ -128,7 +128,7 @@ TEST(VornPayloadEstimator, ConstructionPrintsVersionWarningsAndSuccessInOrder) {
                                .erase("runtime_verbosity")
                                .erase("output_bias_estimate")
                                .writeTo(dir.file("estimator.json"));
-  CoutCapture out;
+  StdoutCapture out;
   const VornPayloadEstimator estimator(path);
   EXPECT_EQ(out.text(),
             logLine("INFO", "VornPayloadEstimator version: V1.0.3") +
@@ -153,7 +153,7 @@ class FailedConstruction : public ::testing::TestWithParam<ConstructionCase> {};
 TEST_P(FailedConstruction, ReachesTheHostAfterTheVersionLineOnly) {
   TempDir dir;
   const std::string path = GetParam().text.writeTo(dir.file("estimator.json"));
-  CoutCapture out;
+  StdoutCapture out;
   EXPECT_EQ(constructionError(path), GetParam().message);
   EXPECT_EQ(out.text(), logLine("INFO", "VornPayloadEstimator version: V1.0.3"));
 }
@@ -176,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(VornPayloadEstimator, MissingConfigurationFile) {
   TempDir dir;
-  CoutCapture quiet;
+  StdoutCapture quiet;
   EXPECT_EQ(constructionError(dir.file("nowhere.json")),
             "Failed to open configuration file: " + dir.file("nowhere.json"));
 }
@@ -185,11 +185,11 @@ class Facade : public ::testing::Test {
  protected:
   void make(const ConfigText& text) {
     path = text.writeTo(dir.file("estimator.json"));
-    CoutCapture quiet;
+    StdoutCapture quiet;
     estimator = std::make_unique<VornPayloadEstimator>(path);
   }
   void start() {
-    CoutCapture quiet;
+    StdoutCapture quiet;
     ASSERT_TRUE(estimator->startPayloadEstimation());
   }
   // Feeds the swing at 1 kHz from stamp 1 s on, `first` being the index of the first sample,
@@ -198,7 +198,7 @@ class Facade : public ::testing::Test {
   std::string swingUntilTheRunEnds(int first = 0, int limit = 3000) {
     std::string last;
     for (int i = first; i < first + limit && estimator->isEstimatorRunning(); ++i) {
-      CoutCapture out;
+      StdoutCapture out;
       EXPECT_EQ(estimator->update(1.0 + 0.001 * i, test::swingSample(1.0 + 0.001 * i)), 0);
       last = out.text();
     }
@@ -212,7 +212,7 @@ class Facade : public ::testing::Test {
 
 TEST_F(Facade, OutsideARunSamplesAreIgnoredButAnAbsentImuStillThrows) {
   make(ConfigText());
-  CoutCapture out;
+  StdoutCapture out;
   EXPECT_EQ(estimator->update(1.0, restSample()), 0);
   std::array<double, 12> sample = restSample();
   sample[0] = kNaN;  // outside a run nothing is examined but the IMU block
@@ -256,7 +256,7 @@ TEST_F(Facade, ImuCheckComesFirstDuringARunAndAcceptsAPartlyZeroImu) {
 
 TEST_F(Facade, StartLogsTheInitialisationAndRuns) {
   make(tightConfig());
-  CoutCapture out;
+  StdoutCapture out;
   ASSERT_TRUE(estimator->startPayloadEstimation());
   const std::string text = out.text();
   const auto initializing = text.find(logLine("INFO", "Initializing estimator"));
@@ -282,7 +282,7 @@ TEST_F(Facade, SecondStartStopsBeforeConvergenceAndDiscardsTheRun) {
   for (int i = 0; i < 50; ++i) {
     EXPECT_EQ(estimator->update(1.0 + 0.001 * i, restSample()), 0);
   }
-  CoutCapture out;
+  StdoutCapture out;
   EXPECT_TRUE(estimator->startPayloadEstimation());
   const std::string text = out.text();
   EXPECT_TRUE(contains(text, logLine("INFO", "Initializing estimator")));
@@ -309,7 +309,7 @@ TEST_F(Facade, StopTestsTheFreshEstimateNotTheRunsEstimate) {
   for (int i = 0; i < 1000; ++i) {
     ASSERT_EQ(estimator->update(1.0 + 0.001 * i, test::swingSample(1.0 + 0.001 * i)), 0);
   }
-  CoutCapture out;
+  StdoutCapture out;
   EXPECT_TRUE(estimator->startPayloadEstimation());
   EXPECT_TRUE(contains(out.text(), kStoppedLine));
   EXPECT_FALSE(estimator->isEstimationSuccessful());
@@ -320,7 +320,7 @@ TEST_F(Facade, StopAsksTheFreshEstimateWhichEvenWithLooseThresholdsIsNotConverge
   // always reports the early stop.
   make(ConfigText().set("min_time", "100"));
   start();
-  CoutCapture out;
+  StdoutCapture out;
   EXPECT_TRUE(estimator->startPayloadEstimation());
   EXPECT_TRUE(contains(out.text(), kStoppedLine));
   EXPECT_FALSE(estimator->isEstimatorRunning());
@@ -342,7 +342,7 @@ class TimeLimit : public Facade, public ::testing::WithParamInterface<TimeLimitC
 TEST_P(TimeLimit, EndsTheRunWithoutFileOrReport) {
   make(GetParam().text);
   start();
-  CoutCapture out;
+  StdoutCapture out;
   EXPECT_EQ(estimator->update(1.0, restSample()), 0);
   EXPECT_EQ(out.text(), logLine("ERROR",
                                 "Estimator did not converge within the maximum time "
@@ -369,7 +369,7 @@ TEST_F(Facade, ConvergenceWaitsForMinTime) {
   make(ConfigText().set("min_time", "1"));
   const auto started = std::chrono::steady_clock::now();
   start();
-  CoutCapture out;
+  StdoutCapture out;
   // Two seconds of swing: enough for the estimate to converge, but (on any sane machine) fed
   // faster than min_time.
   constexpr int kSamples = 2000;
@@ -430,7 +430,7 @@ TEST_F(Facade, ConvergedRunWritesTheFileThenPrintsTheReport) {
   start();
   int i = 0;
   for (; i < 3000 && estimator->isEstimatorRunning(); ++i) {
-    CoutCapture out;
+    StdoutCapture out;
     std::cout << std::fixed << std::setprecision(2);  // the file must not follow std::cout
     EXPECT_EQ(estimator->update(1.0 + 0.001 * i, test::swingSample(1.0 + 0.001 * i)), 0);
     if (estimator->isEstimatorRunning()) {
@@ -464,7 +464,7 @@ TEST_F(Facade, ConvergedRunWritesTheFileThenPrintsTheReport) {
 
   EXPECT_FALSE(estimator->isEstimatorRunning());
   EXPECT_TRUE(estimator->isEstimationSuccessful());
-  CoutCapture out;
+  StdoutCapture out;
   EXPECT_EQ(estimator->update(1.0 + 0.001 * i, restSample()), 0);
   EXPECT_EQ(out.text(), "");
   EXPECT_TRUE(estimator->isEstimationSuccessful());
@@ -514,7 +514,7 @@ TEST_P(OutputLocation, FileGoesBesideTheConfigurationUnlessItsNameIsAbsolute) {
   ConfigText()
       .set("output_config_file_name", "\"" + fileName + "\"")
       .writeTo(GetParam().configPath);
-  CoutCapture out;
+  StdoutCapture out;
   VornPayloadEstimator estimator(GetParam().configPath);
   ASSERT_TRUE(estimator.startPayloadEstimation());
   for (int i = 0; i < 3000 && estimator.isEstimatorRunning(); ++i) {
@@ -605,7 +605,7 @@ TEST_P(NonFiniteSample, IsRejectedWithStatusFiveAndTheRunGoesOn) {
   } else {
     sample[GetParam().index] = GetParam().value;
   }
-  CoutCapture out;
+  StdoutCapture out;
   EXPECT_EQ(estimator->update(stamp, sample), 5);
   EXPECT_EQ(out.text(),
             logLine("ERROR", "Failed to process sample in estimator: non-finite value."));
@@ -633,7 +633,7 @@ TEST_F(Facade, OlderStampsAreDroppedSilentlyAndAClockResetRestartsWithAWarning) 
   for (int i = 0; i < 30; ++i) {
     ASSERT_EQ(estimator->update(100.0 + 0.001 * i, restSample()), 0);
   }
-  CoutCapture out;
+  StdoutCapture out;
   EXPECT_EQ(estimator->update(100.0, restSample()), 0);
   EXPECT_EQ(estimator->update(99.5, restSample()), 0);
   EXPECT_EQ(out.text(), "");
@@ -659,7 +659,7 @@ TEST_F(Facade, EstimatorFailureEndsTheRunWithAnErrorAndReachesTheHost) {
   // record reaches the estimator once the centred differentiator's ±20 ms window is full).
   std::array<double, 12> extreme;
   extreme.fill(1e200);
-  CoutCapture out;
+  StdoutCapture out;
   std::string message;
   for (int i = 0; i < 100 && message.empty(); ++i) {
     try {

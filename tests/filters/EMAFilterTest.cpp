@@ -16,7 +16,7 @@ namespace vorn {
 namespace {
 
 using Eigen::Vector3d;
-using testing::StdoutCapture;
+using vorn::test::StdoutCapture;
 
 constexpr double kTol = 1e-9;
 
@@ -38,7 +38,7 @@ TEST(EMAFilter, OneSampleSeriesPrintsNotEnoughDataAndReturnsZeroAtItsStamp) {
   series.emplaceBack(Vec3dStamped(4.25, Vector3d(1, 2, 3)));
   StdoutCapture capture;
   const Vec3dStamped out = filter.filterAndDifferentiate(series);
-  EXPECT_EQ(capture.str(), "EMAFilter: Not enough data (need at least 2 samples)\n");
+  EXPECT_EQ(capture.text(), "EMAFilter: Not enough data (need at least 2 samples)\n");
   EXPECT_EQ(out.stamp(), 4.25);
   EXPECT_EQ(out.vec(), Vector3d::Zero());
 }
@@ -56,7 +56,7 @@ TEST(EMAFilter, FirstCallSeedsWithTheNewestVectorAndReturnsZero) {
   const Vec3dStamped second = step(filter, series, 0.2, Vector3d(2, -4, 6));
   EXPECT_EQ(second.stamp(), 0.2);
   EXPECT_LT(second.vec().norm(), kTol);
-  EXPECT_EQ(capture.str(), "");
+  EXPECT_EQ(capture.text(), "");
 }
 
 TEST(EMAFilter, SpecExample_HalfWeightGives51015) {
@@ -113,7 +113,7 @@ TEST_P(EMAFilterInvalidDt, PrintsTheMessageReturnsZeroAndKeepsTheState) {
   {
     StdoutCapture capture;
     const Vec3dStamped out = filter.filterAndDifferentiate(bad);
-    EXPECT_EQ(capture.str(), c.message);
+    EXPECT_EQ(capture.text(), c.message);
     EXPECT_EQ(out.stamp(), c.newest);
     EXPECT_EQ(out.vec(), Vector3d::Zero());
   }
@@ -132,7 +132,7 @@ TEST_P(EMAFilterInvalidDt, DoesNotInitialiseAnUninitialisedFilter) {
   {
     StdoutCapture capture;
     filter.filterAndDifferentiate(bad);
-    EXPECT_EQ(capture.str(), c.message);
+    EXPECT_EQ(capture.text(), c.message);
   }
   // Still uninitialised: the next good step seeds and returns zero.
   Vec3dSeries good;
@@ -157,7 +157,7 @@ TEST(EMAFilter, NaNTimeStepIsNotRejected) {
   series.emplaceBack(Vec3dStamped(1.0, Vector3d(1, 2, 3)));
   StdoutCapture capture;
   const Vec3dStamped out = filter.filterAndDifferentiate(series);
-  EXPECT_EQ(capture.str(), "");  // NaN passes the dt <= 0 test and seeds the filter
+  EXPECT_EQ(capture.text(), "");  // NaN passes the dt <= 0 test and seeds the filter
   EXPECT_EQ(out.stamp(), 1.0);
   EXPECT_EQ(out.vec(), Vector3d::Zero());
 }

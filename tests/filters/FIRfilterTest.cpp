@@ -15,7 +15,7 @@ namespace vorn {
 namespace {
 
 using Eigen::Vector3d;
-using testing::StdoutCapture;
+using vorn::test::StdoutCapture;
 
 constexpr double kDerivativeTol = 1e-9;
 
@@ -90,7 +90,7 @@ TEST(FIRfilterSmoothing, SingleSampleSeriesIsEnough) {
   const Vec3dStamped out = smoothing().filter(series);
   EXPECT_EQ(out.stamp(), 3.0);
   EXPECT_EQ(out.vec(), Vector3d(9, 8, 7));
-  EXPECT_EQ(capture.str(), "");
+  EXPECT_EQ(capture.text(), "");
 }
 
 // A filter whose taps were never loaded returns the newest sample unchanged (and must not read
@@ -199,7 +199,7 @@ TEST(FIRfilterDifferentiation, TooFewSamplesPrintsTheMessageAndReturnsTheNewestS
     }
     StdoutCapture capture;
     const Vec3dStamped out = differentiation().filter(series);
-    EXPECT_EQ(capture.str(),
+    EXPECT_EQ(capture.text(),
               "Not enough historic data stored for filtering of size 5, using unfiltered value.\n")
         << n << " samples";
     EXPECT_EQ(out.stamp(), series.latest().stamp());
@@ -214,7 +214,7 @@ TEST(FIRfilterDifferentiation, ExactlyFiveSamplesAreEnough) {
   }
   StdoutCapture capture;
   const Vec3dStamped out = differentiation().filter(series);
-  EXPECT_EQ(capture.str(), "");
+  EXPECT_EQ(capture.text(), "");
   EXPECT_EQ(out.stamp(), 1.0);
   EXPECT_LT((out.vec() - Vector3d(2, 0, 0)).norm(), kDerivativeTol);
 }

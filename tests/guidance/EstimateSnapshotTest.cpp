@@ -34,7 +34,7 @@ namespace vorn {
 namespace {
 
 using test::ConfigText;
-using test::CoutCapture;
+using test::StdoutCapture;
 using test::TempDir;
 
 ConfigText snapshotConfig() {
@@ -67,7 +67,7 @@ sim::Simulator tiltingGripper() {
 
 TEST(EstimateSnapshot, FollowsTheRunAndNamesWhatHoldsItBackUntilItConverges) {
   TempDir dir;
-  CoutCapture quiet;
+  StdoutCapture quiet;
   VornPayloadEstimator estimator(snapshotConfig().writeTo(dir.file("estimator.json")));
   PayloadEstimate e = estimator.currentEstimate();
   EXPECT_EQ(e.state, EstimationRunState::NotStarted);
@@ -118,7 +118,7 @@ TEST(EstimateSnapshot, FollowsTheRunAndNamesWhatHoldsItBackUntilItConverges) {
 
 TEST(EstimateSnapshot, TellsATimedOutRunFromAStoppedOne) {
   TempDir dir;
-  CoutCapture quiet;
+  StdoutCapture quiet;
   ConfigText config = snapshotConfig();
   config.set("max_time", "0");
   VornPayloadEstimator timed(config.writeTo(dir.file("timed.json")));
@@ -146,7 +146,7 @@ TEST(EstimateSnapshot, TakingOneAllocatesNothing) {
   GTEST_SKIP() << "allocations are not counted in sanitizer builds";
 #endif
   TempDir dir;
-  CoutCapture quiet;
+  StdoutCapture quiet;
   VornPayloadEstimator estimator(snapshotConfig().writeTo(dir.file("estimator.json")));
   ASSERT_TRUE(estimator.startPayloadEstimation());
   sim::Simulator simulator = tiltingGripper();

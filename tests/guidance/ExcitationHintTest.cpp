@@ -17,7 +17,7 @@ namespace vorn {
 namespace {
 
 using test::ConfigText;
-using test::CoutCapture;
+using test::StdoutCapture;
 using test::TempDir;
 
 constexpr double kRate = 500.0;
@@ -76,7 +76,7 @@ PhaseResult runPhases(const sim::MotionProfile& first, double firstSeconds,
   const sim::NoiseConfig noise;
   const std::string config =
       guidanceConfig(noise, inertiaThreshold).writeTo(dir.file("estimator.json"));
-  CoutCapture quiet;
+  StdoutCapture quiet;
   VornPayloadEstimator estimator(config);
   EXPECT_TRUE(estimator.startPayloadEstimation());
   sim::SimulatorConfig one;

@@ -17,8 +17,8 @@
 namespace vorn {
 namespace {
 
-using testing::PayloadTruth;
-using testing::SensorNoise;
+using vorn::test::PayloadTruth;
+using vorn::test::SensorNoise;
 
 constexpr double kRate = 500.0;  // Hz
 
@@ -39,7 +39,7 @@ Eigen::VectorXd priorOf(double mass, const Eigen::Vector3d& com, double inertiaD
 
 RunResult run(const std::vector<DynamicsStamped>& samples,
               const Eigen::Matrix<double, 15, 1>& configuredNoise) {
-  vorn::testing::StdoutCapture quiet;
+  vorn::test::StdoutCapture quiet;
   std::unique_ptr<EstimationAlgorithm> algorithm(EstimationAlgorithm::create());
   algorithm->initialize(priorOf(1.0, Eigen::Vector3d::Zero(), 0.01), configuredNoise, 1.0);
   RunResult r;
@@ -99,7 +99,7 @@ Errors errorsOf(const RunResult& r, const PayloadTruth& truth) {
 TEST(Identification, NoiseFreeSamplesReachTheTruth) {
   const PayloadTruth truth;
   const int count = 20000;  // 40 s at 500 Hz: gravity turns through most directions
-  const auto samples = vorn::testing::generateSamples(truth, SensorNoise{}, count, kRate, 1U);
+  const auto samples = vorn::test::generateSamples(truth, SensorNoise{}, count, kRate, 1U);
   const RunResult r = run(samples, SensorNoise::variances(0.02, 0.003, 0.02, 0.05, 0.003));
   print("noise-free samples, configured angular-acceleration sd 0.02 rad/s²", r, truth, count);
   const Errors e = errorsOf(r, truth);
@@ -113,7 +113,7 @@ TEST(Identification, NoiseFreeSamplesReachTheTruth) {
 TEST(Identification, NoisySamplesWithSmallConfiguredAngularAccelerationNoise) {
   const PayloadTruth truth;
   const int count = 15000;
-  const auto samples = vorn::testing::generateSamples(
+  const auto samples = vorn::test::generateSamples(
       truth, SensorNoise{0.02, 0.003, 0.2, 0.05, 0.003}, count, kRate, 1U);
   const RunResult r = run(samples, SensorNoise::variances(0.02, 0.003, 0.02, 0.05, 0.003));
   print("noisy samples, configured angular-acceleration sd 0.02 rad/s²", r, truth, count);
@@ -131,7 +131,7 @@ TEST(Identification, NoisySamplesWithTrueConfiguredAngularAccelerationNoise) {
   // of mass and force bias still do.
   const PayloadTruth truth;
   const int count = 15000;
-  const auto samples = vorn::testing::generateSamples(
+  const auto samples = vorn::test::generateSamples(
       truth, SensorNoise{0.02, 0.003, 0.2, 0.05, 0.003}, count, kRate, 1U);
   const RunResult r = run(samples, SensorNoise::variances(0.02, 0.003, 0.2, 0.05, 0.003));
   print("noisy samples, configured angular-acceleration sd 0.2 rad/s²", r, truth, count);

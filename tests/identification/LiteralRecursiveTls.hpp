@@ -10,7 +10,7 @@
 #include "identification/ObservationModelTLSWrenchBias.hpp"
 
 namespace vorn {
-namespace testing {
+namespace test {
 
 /// The recursive TLS estimator and its covariance written out literally, formula by formula,
 /// (power iteration in the mean row covariance; covariance without forgetting as the sandwich
@@ -152,5 +152,5 @@ class LiteralRecursiveTls {
   Eigen::VectorXd lastTheta_;
 };
 
-}  // namespace testing
+}  // namespace test
 }  // namespace vorn

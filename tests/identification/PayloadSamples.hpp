@@ -10,7 +10,7 @@
 #include "data/DynamicsStamped.hpp"
 
 namespace vorn {
-namespace testing {
+namespace test {
 
 /// A rigid payload on the sensor and the sensor's wrench bias, in the sensor frame.
 struct PayloadTruth {
@@ -116,5 +116,5 @@ inline std::vector<DynamicsStamped> generateSamples(const PayloadTruth& truth,
   return samples;
 }
 
-}  // namespace testing
+}  // namespace test
 }  // namespace vorn

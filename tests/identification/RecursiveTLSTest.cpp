@@ -19,14 +19,15 @@
 #include "identification/LiteralRecursiveTls.hpp"
 #include "identification/PayloadSamples.hpp"
 #include "identification/RecursiveTLSWrenchBias.hpp"
+#include "support/LogLines.hpp"
 #include "support/StdoutCapture.hpp"
 
 namespace vorn {
 namespace {
 
-using vorn::testing::PayloadTruth;
-using vorn::testing::SensorNoise;
-using vorn::testing::StdoutCapture;
+using vorn::test::PayloadTruth;
+using vorn::test::SensorNoise;
+using vorn::test::StdoutCapture;
 
 constexpr char kNaNMessage[] =
     "[FATAL ERROR] parameterVector already has NaN at start of updateParameterVector!";
@@ -45,14 +46,9 @@ class EstimatorProbe : public RecursiveTLSWrenchBias {
   using EstimationAlgorithm::previousParameterVector;
 };
 
-std::string infoLine(const std::string& message) {
-  return "[\033[38;2;255;127;0mvrn\033[0m_\033[38;2;135;206;250mINFO\033[0m] " + message + "\n";
-}
+std::string infoLine(const std::string& message) { return vorn::test::logLine("INFO", message); }
 
-std::string progressLine() {
-  return std::string("[\033[38;2;255;127;0mvrn\033[0m_\033[38;2;61;104;245mINFO_RUNTIME\033[0m] ") +
-         kProgressMessage + "\n";
-}
+std::string progressLine() { return vorn::test::logLine("INFO_RUNTIME", kProgressMessage); }
 
 std::size_t countOf(const std::string& text, const std::string& piece) {
   std::size_t count = 0;
@@ -81,7 +77,7 @@ void initializeQuietly(EstimationAlgorithm& algorithm, const Eigen::VectorXd& pr
 }
 
 std::vector<DynamicsStamped> noisySamples(int count, unsigned seed) {
-  return vorn::testing::generateSamples(PayloadTruth(), SensorNoise{0.02, 0.003, 0.2, 0.05, 0.003},
+  return vorn::test::generateSamples(PayloadTruth(), SensorNoise{0.02, 0.003, 0.2, 0.05, 0.003},
                                         count, 500.0, seed);
 }
 
@@ -113,7 +109,7 @@ TEST(RecursiveTLSWrenchBias, UpdateBeforeInitializeIsRefused) {
   StdoutCapture capture;
   EXPECT_FALSE(algorithm.update(noisySamples(1, 1U).front()));
   EXPECT_EQ(algorithm.parameterVector.size(), 0);
-  EXPECT_EQ(capture.str(), "");
+  EXPECT_EQ(capture.text(), "");
 }
 
 TEST(RecursiveTLSWrenchBias, InitialStateFromATenEntryPrior) {
@@ -175,7 +171,7 @@ TEST(RecursiveTLSWrenchBias, BannerShowsPriorAndNoiseInItsOwnOrder) {
       infoLine("  Lin acc: [0.001000, 0.002000, 0.003000]") +
       infoLine("  Ang vel: [0.004000, 0.005000, 0.006000]") +
       infoLine("  Ang acc: [0.007000, 0.008000, 0.009000]") + infoLine(std::string(88, '='));
-  EXPECT_EQ(capture.str(), expected);
+  EXPECT_EQ(capture.text(), expected);
   // The banner formats through std::to_string and leaves the stream's formatting alone.
   EXPECT_EQ(std::cout.flags() & std::ios_base::floatfield, std::ios_base::fmtflags{});
   EXPECT_EQ(std::cout.precision(), 6);
@@ -185,7 +181,7 @@ TEST(RecursiveTLSWrenchBias, BannerOfATenEntryPriorShowsZeroBias) {
   std::unique_ptr<EstimationAlgorithm> algorithm(EstimationAlgorithm::create());
   StdoutCapture capture;
   algorithm->initialize(tenEntryPrior(), Eigen::Matrix<double, 15, 1>::Constant(0.01), 1.0);
-  const std::string text = capture.str();
+  const std::string text = capture.text();
   EXPECT_NE(text.find(infoLine("  Mass: 1.000000")), std::string::npos);
   EXPECT_NE(text.find(infoLine("  CoM: [0.100000, 0.200000, 0.300000]")), std::string::npos);
   EXPECT_NE(text.find(infoLine("  Force bias: [0.000000, 0.000000, 0.000000]")), std::string::npos);
@@ -205,7 +201,7 @@ TEST_P(MatchesLiteralRecursion, SameEstimateInformationAndCovariance) {
   const double lambda = GetParam().lambda;
   EstimatorProbe algorithm;
   initializeQuietly(algorithm, tenEntryPrior(), realisticNoise(), lambda);
-  vorn::testing::LiteralRecursiveTls literal(tenEntryPrior(), realisticNoise(), lambda);
+  vorn::test::LiteralRecursiveTls literal(tenEntryPrior(), realisticNoise(), lambda);
   StdoutCapture quiet;
   for (const DynamicsStamped& sample : noisySamples(GetParam().samples, 3U)) {
     ASSERT_TRUE(algorithm.update(sample));
@@ -466,7 +462,7 @@ TEST(RecursiveTLSWrenchBias, BiasVarianceIsNotProvided) {
     EXPECT_EQ(variance.torque(), Eigen::Vector3d::Zero());
     EXPECT_EQ(variance.stamp(), 0.0);
   }
-  EXPECT_EQ(capture.str(),
+  EXPECT_EQ(capture.text(),
             "RecursiveTLSWrenchBias Bias Variance not implemented!\n"
             "RecursiveTLSWrenchBias Bias Variance not implemented!\n");
 }
@@ -491,23 +487,23 @@ TEST_F(ProgressLine, AtMostOncePerSecondAndNeverOnTheFirstSample) {
     StdoutCapture capture;
     EXPECT_TRUE(algorithm.update(samples[0]));
     if (fresh) {
-      EXPECT_EQ(capture.str(), "") << "no progress line on the first sample of the process";
+      EXPECT_EQ(capture.text(), "") << "no progress line on the first sample of the process";
     }
-    const std::string before = capture.str();
+    const std::string before = capture.text();
     EXPECT_TRUE(algorithm.update(samples[1]));
-    EXPECT_EQ(capture.str(), before) << "a second line within the same second";
+    EXPECT_EQ(capture.text(), before) << "a second line within the same second";
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(1100));
   StdoutCapture capture;
   EXPECT_TRUE(algorithm.update(samples[2]));
-  EXPECT_EQ(capture.str(), progressLine());
+  EXPECT_EQ(capture.text(), progressLine());
   // The line switches the stream to fixed notation with four decimals, for good.
   EXPECT_EQ(std::cout.flags() & std::ios_base::floatfield, std::ios_base::fixed);
   EXPECT_EQ(std::cout.precision(), 4);
   std::cout << 1.5 << ' ' << 2.0 / 3.0 << '\n';
-  EXPECT_EQ(capture.str(), progressLine() + "1.5000 0.6667\n");
+  EXPECT_EQ(capture.text(), progressLine() + "1.5000 0.6667\n");
   EXPECT_TRUE(algorithm.update(samples[3]));
-  EXPECT_EQ(countOf(capture.str(), kProgressMessage), 1U);
+  EXPECT_EQ(countOf(capture.text(), kProgressMessage), 1U);
 }
 
 TEST_F(ProgressLine, SharedByConcurrentEstimatorsWithoutRace) {
@@ -520,9 +516,9 @@ TEST_F(ProgressLine, SharedByConcurrentEstimatorsWithoutRace) {
   initializeQuietly(*first, tenEntryPrior(), realisticNoise(), 1.0);
   initializeQuietly(*second, tenEntryPrior(), realisticNoise(), 1.0);
 
-  vorn::testing::InterleavingBuffer buffer;
+  vorn::test::InterleavingBuffer buffer;
   {
-    vorn::testing::CoutRedirect redirect(&buffer);
+    vorn::test::CoutRedirect redirect(&buffer);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(2400);
     auto feed = [&](EstimationAlgorithm& algorithm) {
       std::size_t next = 0;

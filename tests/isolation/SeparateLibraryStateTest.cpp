@@ -16,14 +16,15 @@
 namespace {
 
 using vorn::test::ConfigText;
-using vorn::test::CoutCapture;
+using vorn::test::StdoutCapture;
 using vorn::test::TempDir;
+using vorn::test::readFile;
 
 constexpr const char* kProgressLine = "[ESTIMATOR] Estimating, keep moving the payload...";
 
 TEST(SeparateLibraryState, ProgressClockOfTheEstimatorLibraryIsItsOwn) {
   // The host's own copy of the core starts its progress clock here...
-  CoutCapture hostCapture;
+  StdoutCapture hostCapture;
   std::unique_ptr<vorn::EstimationAlgorithm> hostAlgorithm(vorn::EstimationAlgorithm::create());
   Eigen::VectorXd prior = Eigen::VectorXd::Zero(10);
   prior[0] = 1.0;
@@ -36,7 +37,7 @@ TEST(SeparateLibraryState, ProgressClockOfTheEstimatorLibraryIsItsOwn) {
   std::this_thread::sleep_for(std::chrono::milliseconds(1100));
   TempDir dir;
   const std::string config = ConfigText().set("max_time", "100").writeTo(dir.file("est.json"));
-  CoutCapture capture;
+  StdoutCapture capture;
   vorn::VornPayloadEstimator estimator(config);
   ASSERT_TRUE(estimator.startPayloadEstimation());
   for (int i = 0; i < 50; ++i) {
@@ -52,7 +53,7 @@ TEST(SeparateLibraryState, ProgressClockOfTheEstimatorLibraryIsItsOwn) {
 TEST(SeparateLibraryState, EstimatorAndCompensatorWorkSideBySide) {
   TempDir dir;
   const std::string config = ConfigText().writeTo(dir.file("est.json"));
-  CoutCapture capture;
+  StdoutCapture capture;
   vorn::VornPayloadEstimator estimator(config);
   ASSERT_TRUE(estimator.startPayloadEstimation());
   // With the loose default thresholds the run converges once a second of swing is explained

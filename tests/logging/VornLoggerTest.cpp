@@ -11,12 +11,13 @@
 #include <vector>
 
 #include "logging/VornLogger.hpp"
+#include "support/LogLines.hpp"
 #include "support/StdoutCapture.hpp"
 
 namespace vorn {
 namespace {
 
-using testing::StdoutCapture;
+using vorn::test::StdoutCapture;
 
 // The literal bytes of each level, written out independently of the implementation.
 const std::string kEsc = "\x1b";
@@ -47,14 +48,14 @@ TEST_P(VornLoggerLevel, PrintsPrefixMessageAndNewline) {
   const Level& level = GetParam();
   StdoutCapture capture;
   level.log("x");
-  EXPECT_EQ(capture.str(), prefix(level) + "x\n");
+  EXPECT_EQ(capture.text(), prefix(level) + "x\n");
 }
 
 TEST_P(VornLoggerLevel, EmptyMessageKeepsTheBlankAfterTheBracket) {
   const Level& level = GetParam();
   StdoutCapture capture;
   level.log("");
-  EXPECT_EQ(capture.str(), prefix(level) + "\n");
+  EXPECT_EQ(capture.text(), prefix(level) + "\n");
 }
 
 TEST_P(VornLoggerLevel, MessageIsPrintedByteForByte) {
@@ -64,19 +65,19 @@ TEST_P(VornLoggerLevel, MessageIsPrintedByteForByte) {
                               std::string(1, '\0') + "tail  ";
   StdoutCapture capture;
   level.log(message);
-  EXPECT_EQ(capture.str(), prefix(level) + message + "\n");
+  EXPECT_EQ(capture.text(), prefix(level) + message + "\n");
 }
 
 TEST_P(VornLoggerLevel, EmbeddedNewlinesGiveSeveralLinesWithOnePrefix) {
   const Level& level = GetParam();
   StdoutCapture capture;
   level.log("first\nsecond\n");
-  EXPECT_EQ(capture.str(), prefix(level) + "first\nsecond\n\n");
+  EXPECT_EQ(capture.text(), prefix(level) + "first\nsecond\n\n");
 }
 
 TEST_P(VornLoggerLevel, EveryCallFlushesACompleteLine) {
   const Level& level = GetParam();
-  testing::SyncRecordingBuffer buffer;
+  vorn::test::SyncRecordingBuffer buffer;
   std::streambuf* const old = std::cout.rdbuf(&buffer);
   level.log("one");
   const std::size_t syncsAfterFirst = buffer.snapshots().size();
@@ -102,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(Part1_4, VornLoggerLevel, ::testing::ValuesIn(kLevels),
 TEST(VornLogger, ErrorLogPrintsTheLabelErrorInRed) {
   StdoutCapture capture;
   VornLogger::ERROR_LOG("failed");
-  const std::string out = capture.str();
+  const std::string out = capture.text();
   EXPECT_EQ(out, "[" + kOrange + "vrn" + kReset + "_" + kEsc + "[38;2;255;0;0mERROR" + kReset +
                      "] failed\n");
   EXPECT_EQ(out.find("ERROR_LOG"), std::string::npos);
@@ -111,7 +112,7 @@ TEST(VornLogger, ErrorLogPrintsTheLabelErrorInRed) {
 TEST(VornLogger, InfoLineExactBytes) {
   StdoutCapture capture;
   VornLogger::INFO("x");
-  EXPECT_EQ(capture.str(), "[\033[38;2;255;127;0mvrn\033[0m_\033[38;2;135;206;250mINFO\033[0m] x\n");
+  EXPECT_EQ(capture.text(), "[\033[38;2;255;127;0mvrn\033[0m_\033[38;2;135;206;250mINFO\033[0m] x\n");
 }
 
 TEST(VornLogger, LinesFollowOneAnotherInCallOrder) {
@@ -120,7 +121,7 @@ TEST(VornLogger, LinesFollowOneAnotherInCallOrder) {
   VornLogger::INFO("b");
   VornLogger::ERROR_LOG("c");
   VornLogger::INFO_RUNTIME("d");
-  EXPECT_EQ(capture.str(), prefix(kLevels[2]) + "a\n" + prefix(kLevels[0]) + "b\n" +
+  EXPECT_EQ(capture.text(), prefix(kLevels[2]) + "a\n" + prefix(kLevels[0]) + "b\n" +
                                prefix(kLevels[3]) + "c\n" + prefix(kLevels[1]) + "d\n");
 }
 
@@ -131,7 +132,7 @@ TEST(VornLogger, NeitherSavesNorRestoresStreamFormatting) {
   std::cout << 1.5 << '\n';
   EXPECT_TRUE((std::cout.flags() & std::ios_base::fixed) != 0);
   EXPECT_EQ(std::cout.precision(), 4);
-  EXPECT_EQ(capture.str(), prefix(kLevels[1]) + "progress\n1.5000\n");
+  EXPECT_EQ(capture.text(), prefix(kLevels[1]) + "progress\n1.5000\n");
 }
 
 TEST(VornLogger, AFailedStreamIsNotReportedNorThrown) {
@@ -140,7 +141,7 @@ TEST(VornLogger, AFailedStreamIsNotReportedNorThrown) {
   EXPECT_NO_THROW(VornLogger::ERROR_LOG("lost"));
   EXPECT_TRUE(std::cout.bad());
   std::cout.clear();
-  EXPECT_EQ(capture.str(), "");
+  EXPECT_EQ(capture.text(), "");
 }
 
 // Two threads log many lines at once. Each line is assembled and written in one insertion under
@@ -149,9 +150,9 @@ TEST(VornLogger, AFailedStreamIsNotReportedNorThrown) {
 // insertion, so a logger that wrote a line piece by piece would be caught.
 TEST(VornLoggerConcurrency, TwoThreadsNeverTearALine) {
   constexpr int kLinesPerThread = 3000;
-  testing::InterleavingBuffer buffer;
+  vorn::test::InterleavingBuffer buffer;
   {
-    const testing::CoutRedirect redirect(&buffer);
+    const vorn::test::CoutRedirect redirect(&buffer);
     std::atomic<int> ready{0};
     auto worker = [&ready](void (*log)(const std::string&), const std::string& name) {
       ready.fetch_add(1);
@@ -167,7 +168,7 @@ TEST(VornLoggerConcurrency, TwoThreadsNeverTearALine) {
     first.join();
     second.join();
   }
-  const std::vector<std::string> lines = testing::splitLines(buffer.str());
+  const std::vector<std::string> lines = vorn::test::splitLines(buffer.str());
 
   ASSERT_EQ(lines.size(), 2U * kLinesPerThread + 1U);
   EXPECT_EQ(lines.back(), "") << "output does not end with a newline";

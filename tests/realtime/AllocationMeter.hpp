@@ -9,7 +9,7 @@
 
 #include "realtime/CountingAllocator.hpp"
 
-namespace vorn_test {
+namespace vorn::test {
 
 /// A stream buffer that only counts the characters written to it; it never allocates.
 class CharacterCounter : public std::streambuf {
@@ -77,4 +77,4 @@ class AllocationMeter {
   std::uint64_t printingAllocations_ = 0;
 };
 
-}  // namespace vorn_test
+}  // namespace vorn::test

@@ -68,7 +68,7 @@ int posix_memalign(void** result, std::size_t alignment, std::size_t size) {
 }
 #endif
 
-namespace vorn_test {
+namespace vorn::test {
 
 bool CountingAllocator::available() { return VORN_COUNT_ALLOCATIONS != 0; }
 
@@ -81,4 +81,4 @@ void CountingAllocator::disarm() { armed.store(false); }
 
 std::uint64_t CountingAllocator::count() { return allocations.load(); }
 
-}  // namespace vorn_test
+}  // namespace vorn::test

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-namespace vorn_test {
+namespace vorn::test {
 
 class CountingAllocator {
  public:
@@ -22,4 +22,4 @@ class CountingAllocator {
   static std::uint64_t count();
 };
 
-}  // namespace vorn_test
+}  // namespace vorn::test

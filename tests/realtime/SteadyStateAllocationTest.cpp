@@ -22,8 +22,8 @@
 namespace {
 
 using Sample = std::array<double, 12>;
-using vorn_test::AllocationMeter;
-using vorn_test::CountingAllocator;
+using vorn::test::AllocationMeter;
+using vorn::test::CountingAllocator;
 
 constexpr int kWarmUp = 5000;
 constexpr int kMeasured = 100000;
@@ -53,7 +53,7 @@ std::unique_ptr<vorn::VornPayloadCompensator> makeCompensator(const vorn::test::
                    "Izz": 0.0015 } },
     "enable_dynamic_compensation": )") +
                                   (dynamic ? "true" : "false") + " } }\n");
-  vorn::test::CoutCapture quiet;
+  vorn::test::StdoutCapture quiet;
   return std::make_unique<vorn::VornPayloadCompensator>(path);
 }
 
@@ -72,7 +72,7 @@ void runCompensator(const char* name, bool dynamic, Between between, int expectP
   Sample out{};
   int k = 0;
   {
-    vorn::test::CoutCapture quiet;
+    vorn::test::StdoutCapture quiet;
     for (; k < kWarmUp; ++k) {
       ASSERT_EQ(compensator->update(k * kDt, movingSample(k), out), 0);
     }
@@ -167,7 +167,7 @@ TEST(SteadyStateAllocation, EstimationRunAllocatesNothingInUpdate) {
                                  .writeTo(dir.file("estimator.json"));
   std::unique_ptr<vorn::VornPayloadEstimator> estimator;
   {
-    vorn::test::CoutCapture quiet;
+    vorn::test::StdoutCapture quiet;
     estimator = std::make_unique<vorn::VornPayloadEstimator>(config);
     ASSERT_TRUE(estimator->startPayloadEstimation());
     for (int k = 0; k < kWarmUp; ++k) {

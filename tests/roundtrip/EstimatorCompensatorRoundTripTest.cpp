@@ -37,7 +37,7 @@ namespace vorn {
 namespace {
 
 using test::ConfigText;
-using test::CoutCapture;
+using test::StdoutCapture;
 using test::TempDir;
 
 constexpr double kForceTolerance = 0.05;   // N
@@ -111,7 +111,7 @@ TEST_P(RoundTrip, CompensatedStillSamplesAreTheSensorBias) {
   identification.noise_seed = c.seed;
   sim::Simulator moving(identification);
 
-  CoutCapture out;
+  StdoutCapture out;
   std::size_t fed = 0;
   {
     VornPayloadEstimator estimator(configPath);

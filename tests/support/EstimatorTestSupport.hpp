@@ -1,7 +1,8 @@
 #pragma once
 
-// Helpers shared by the estimator tests: temporary folders, estimator configuration files built
-// from dotted keys, standard-output capture and synthetic sensor samples of a rigid payload.
+// Helpers shared by the estimator tests: estimator configuration files built from dotted keys and
+// synthetic sensor samples of a rigid payload, beside the common temporary folders, capture of
+// standard output and logger lines.
 // Standard library only, so that public-API tests can use it too.
 
 #include <array>
@@ -17,31 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "support/LogLines.hpp"
+#include "support/StdoutCapture.hpp"
+#include "support/TempDir.hpp"
+
 namespace vorn::test {
-
-/// A fresh directory under the system's temporary directory, removed with its contents.
-class TempDir {
- public:
-  TempDir() {
-    std::random_device device;
-    std::ostringstream name;
-    name << "vorn-estimator-test-" << std::hex << device() << device();
-    path_ = std::filesystem::temp_directory_path() / name.str();
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
 
 /// Runs a block with another working directory and restores the previous one.
 class WorkingDirectory {
@@ -60,56 +41,6 @@ class WorkingDirectory {
  private:
   std::filesystem::path previous_;
 };
-
-/// Captures everything written to std::cout; restores the buffer and the number formatting.
-class CoutCapture {
- public:
-  CoutCapture()
-      : previous_(std::cout.rdbuf(buffer_.rdbuf())),
-        flags_(std::cout.flags()),
-        precision_(std::cout.precision()) {}
-  ~CoutCapture() {
-    std::cout.rdbuf(previous_);
-    std::cout.flags(flags_);
-    std::cout.precision(precision_);
-  }
-  CoutCapture(const CoutCapture&) = delete;
-  CoutCapture& operator=(const CoutCapture&) = delete;
-
-  std::string text() const { return buffer_.str(); }
-  void clear() { buffer_.str(""); }
-
- private:
-  std::ostringstream buffer_;
-  std::streambuf* previous_;
-  std::ios_base::fmtflags flags_;
-  std::streamsize precision_;
-};
-
-inline std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void writeFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
-
-/// The text of a logger line at the given level ("INFO", "WARN", "ERROR", "INFO_RUNTIME").
-inline std::string logLine(const std::string& level, const std::string& message) {
-  static const std::map<std::string, std::string> colours = {
-      {"INFO", "\033[38;2;135;206;250m"},
-      {"INFO_RUNTIME", "\033[38;2;61;104;245m"},
-      {"WARN", "\033[38;2;255;255;0m"},
-      {"ERROR", "\033[38;2;255;0;0m"}};
-  return "[\033[38;2;255;127;0mvrn\033[0m_" + colours.at(level) + level + "\033[0m] " + message +
-         "\n";
-}
-
-inline bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
 
 /// `text` without the estimator's once-a-second progress lines, which may appear in any test
 /// that runs the estimation for more than a second of process time.

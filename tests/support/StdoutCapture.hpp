@@ -9,10 +9,9 @@
 #include <thread>
 #include <vector>
 
-namespace vorn {
-namespace testing {
+namespace vorn::test {
 
-/// Redirects std::cout into a string buffer for the lifetime of the object and restores the
+/// Captures std::cout: redirects it into a string buffer for the lifetime of the object and restores the
 /// original buffer and formatting afterwards (also when an assertion fails). On entry the stream
 /// formatting is reset to the defaults of a fresh stream, so the captured text does not depend
 /// on what an earlier test in the same process left on std::cout.
@@ -36,7 +35,9 @@ public:
     std::cout.width(oldWidth_);
   }
 
-  std::string str() const { return buffer_.str(); }
+  /// Everything written to std::cout since construction or the last `clear`.
+  std::string text() const { return buffer_.str(); }
+  void clear() { buffer_.str(""); }
 
 private:
   std::ostringstream buffer_;
@@ -108,21 +109,4 @@ private:
   std::streambuf* old_;
 };
 
-/// Splits text at '\n'; a trailing piece without newline is returned as the last element (so an
-/// input that ends in '\n' yields an empty last element).
-inline std::vector<std::string> splitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string::size_type start = 0;
-  for (;;) {
-    const std::string::size_type end = text.find('\n', start);
-    if (end == std::string::npos) {
-      lines.push_back(text.substr(start));
-      return lines;
-    }
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-}
-
-}  // namespace testing
-}  // namespace vorn
+}  // namespace vorn::test

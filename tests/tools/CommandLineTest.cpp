@@ -15,12 +15,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "TempDir.hpp"
+#include "support/TempDir.hpp"
 
 namespace vorn::tools {
 namespace {
 
-using testing::TempDir;
+using vorn::test::TempDir;
+using vorn::test::readFile;
 namespace fs = std::filesystem;
 
 struct ToolRun {
@@ -38,8 +39,8 @@ ToolRun runShell(const std::string& cwd, const std::string& line, const TempDir&
   const int status = std::system(command.c_str());
   ToolRun run;
   run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = TempDir::read(out);
-  run.err = TempDir::read(err);
+  run.out = readFile(out);
+  run.err = readFile(err);
   fs::remove(out);
   fs::remove(err);
   return run;
@@ -176,7 +177,7 @@ TEST(CommandLine, MalformedRecordingNamesTheLineAndWritesNothing) {
   EXPECT_EQ(run.code, 3);
   EXPECT_TRUE(contains(run.err, "vorn-payload: error: bad.csv:3: expected 13 numbers, found 12"))
       << run.err;
-  EXPECT_EQ(TempDir::read(dir.file("out.csv")), "previous result\n");
+  EXPECT_EQ(readFile(dir.file("out.csv")), "previous result\n");
 
   dir.write("text.csv", kHeader + "0" + kSample + "0.001,0,0,heavy,0,0,0,0,0,9.81,0.01,0,0\n");
   run = runTool(dir, "compensate --config payload.json --out fresh.csv text.csv");
@@ -215,7 +216,7 @@ TEST(CommandLine, SimulateEstimateCompensateRoundTrip) {
   EXPECT_TRUE(contains(run.out, "Compensator configuration written to payload.json")) << run.out;
   EXPECT_EQ(run.err.find('\r'), std::string::npos);  // no progress line when not on a terminal
   const nlohmann::json payload =
-      nlohmann::json::parse(TempDir::read(dir.file("payload.json")))["payload_compensator_config"];
+      nlohmann::json::parse(readFile(dir.file("payload.json")))["payload_compensator_config"];
   const nlohmann::json& properties = payload["payload_properties"];
   EXPECT_NEAR(properties["mass"].get<double>(), 1.2, 0.012);
   const double comError = std::hypot(properties["com"]["x"].get<double>() - 0.0159583,
@@ -286,13 +287,13 @@ TEST(CommandLine, EstimationThatDoesNotConvergeFailsAndWritesNoFile) {
   EXPECT_TRUE(contains(run.err, "vorn-payload: held back by ")) << run.err;
   const ToolRun json = runTool(dir, "estimate --config cfg.json short.csv --json snap.json");
   EXPECT_EQ(json.code, 1);
-  const nlohmann::json snapshots = nlohmann::json::parse(TempDir::read(dir.file("snap.json")));
+  const nlohmann::json snapshots = nlohmann::json::parse(readFile(dir.file("snap.json")));
   EXPECT_NE(snapshots["final"]["blocking"], "none");
   EXPECT_EQ(snapshots["final"]["state"], "running");
   EXPECT_GE(snapshots["trajectory"].size(), 15U);  // 10 per second of data
 
   // With a min_time that the fast replay never reaches, the tool says why.
-  nlohmann::json config = nlohmann::json::parse(TempDir::read(dir.file("cfg.json")));
+  nlohmann::json config = nlohmann::json::parse(readFile(dir.file("cfg.json")));
   config["payload_estimator_config"]["min_time"] = 1000.0;
   dir.write("slow.json", config.dump());
   const ToolRun slow = runTool(dir, "estimate --config slow.json short.csv");
@@ -308,7 +309,7 @@ TEST(CommandLine, ConvergedRunWhoseFileCannotBeWrittenFails) {
                     "--estimator-config cfg.json")
                 .code,
             0);
-  nlohmann::json config = nlohmann::json::parse(TempDir::read(dir.file("cfg.json")));
+  nlohmann::json config = nlohmann::json::parse(readFile(dir.file("cfg.json")));
   config["payload_estimator_config"]["output_config_file_name"] = "no-such-folder/payload.json";
   dir.write("cfg.json", config.dump());
   const ToolRun run = runTool(dir, "estimate --config cfg.json tilt.csv");
@@ -364,9 +365,9 @@ TEST(Demo, QuickDemoMeetsItsTargetsAndLeavesItsFiles) {
                            "true-payload.json", "estimation.csv", "motion.csv"}) {
     EXPECT_TRUE(fs::exists(dir.file(std::string("out/") + name))) << name;
   }
-  const auto dynamic = nlohmann::json::parse(TempDir::read(dir.file("out/payload-dynamic.json")));
+  const auto dynamic = nlohmann::json::parse(readFile(dir.file("out/payload-dynamic.json")));
   EXPECT_TRUE(dynamic["payload_compensator_config"]["enable_dynamic_compensation"].get<bool>());
-  const auto identified = nlohmann::json::parse(TempDir::read(dir.file("out/payload.json")));
+  const auto identified = nlohmann::json::parse(readFile(dir.file("out/payload.json")));
   EXPECT_FALSE(identified["payload_compensator_config"]["enable_dynamic_compensation"].get<bool>());
   EXPECT_NEAR(identified["payload_compensator_config"]["payload_properties"]["mass"].get<double>(),
               1.2, 0.012);

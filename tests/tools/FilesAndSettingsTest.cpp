@@ -18,15 +18,16 @@
 #include "PayloadDescription.hpp"
 #include "SimulateCommand.hpp"
 #include "SimulatedSensor.hpp"
-#include "StdoutCapture.hpp"
-#include "TempDir.hpp"
+#include "support/StdoutCapture.hpp"
+#include "support/TempDir.hpp"
 #include "ToolError.hpp"
 
 namespace vorn::tools {
 namespace {
 
 using nlohmann::json;
-using testing::TempDir;
+using vorn::test::TempDir;
+using vorn::test::readFile;
 
 std::string payloadError(const std::string& text) {
   try {
@@ -153,9 +154,9 @@ TEST(EstimatorConfiguration, WrittenFileIsAcceptedByTheEstimator) {
   const EstimatorSettings settings =
       EstimatorSettings::recommendedFor(SimulatedSensor::typicalNoise(), 500.0);
   settings.writeJson(dir.file("estimator.json"));
-  vorn::testing::StdoutCapture quiet;
+  vorn::test::StdoutCapture quiet;
   EXPECT_NO_THROW(VornPayloadEstimator estimator(dir.file("estimator.json")));
-  EXPECT_EQ(quiet.str().find("WARN"), std::string::npos) << quiet.str();
+  EXPECT_EQ(quiet.text().find("WARN"), std::string::npos) << quiet.text();
 }
 
 TEST(EstimatorConfiguration, NoiseVariancesAreTheSquaredDeviations) {
@@ -252,11 +253,11 @@ TEST(CompensatorConfiguration, DynamicCopyChangesOnlyTheFlagAndLoadsInTheCompens
   EXPECT_TRUE(copy.dynamicCompensation);
   EXPECT_EQ(copy.mass, 1.5);
   EXPECT_EQ(copy.inertia[1], 1e-05);
-  EXPECT_EQ(TempDir::read(source), kEstimatorOutput);
+  EXPECT_EQ(readFile(source), kEstimatorOutput);
 
-  vorn::testing::StdoutCapture capture;
+  vorn::test::StdoutCapture capture;
   VornPayloadCompensator compensator(dir.file("dynamic.json"));
-  EXPECT_NE(capture.str().find("static + dynamic compensation"), std::string::npos);
+  EXPECT_NE(capture.text().find("static + dynamic compensation"), std::string::npos);
 }
 
 TEST(CompensatorConfiguration, OtherFilesAreRejectedWithTheirName) {
@@ -285,7 +286,7 @@ TEST(CompensationOutput, RejectedSamplesAreWrittenAsNanWithTheirStatus) {
   recording.append(sample);
   std::vector<CompensatedSample> result;
   {
-    vorn::testing::StdoutCapture quiet;
+    vorn::test::StdoutCapture quiet;
     CompensationReplay replay(config);
     result = replay.run(recording, std::nullopt, "test", false);
   }
@@ -296,7 +297,7 @@ TEST(CompensationOutput, RejectedSamplesAreWrittenAsNanWithTheirStatus) {
   // Weight of 1.5 kg at rest: -14.715 N measured, compensated to zero.
   EXPECT_NEAR(result[2].wrench[2], 0.0, 1e-9);
   CompensationReplay::writeCsv(result, dir.file("out.csv"));
-  const std::string text = TempDir::read(dir.file("out.csv"));
+  const std::string text = readFile(dir.file("out.csv"));
   EXPECT_EQ(text.substr(0, text.find('\n')), "t,fx,fy,fz,tx,ty,tz,status");
   EXPECT_NE(text.find("\n0,nan,nan,nan,nan,nan,nan,5\n"), std::string::npos) << text;
 }

@@ -6,13 +6,14 @@
 
 #include "AtomicFileWriter.hpp"
 #include "Recording.hpp"
-#include "TempDir.hpp"
+#include "support/TempDir.hpp"
 #include "ToolError.hpp"
 
 namespace vorn::tools {
 namespace {
 
-using testing::TempDir;
+using vorn::test::TempDir;
+using vorn::test::readFile;
 
 const std::string kHeader = "t,fx,fy,fz,tx,ty,tz,ax,ay,az,wx,wy,wz\n";
 
@@ -109,7 +110,7 @@ TEST(RecordingCsv, WriteThenReadGivesBackEveryBit) {
   TempDir dir;
   const std::string path = dir.file("round.csv");
   original.writeCsv(path);
-  const std::string text = TempDir::read(path);
+  const std::string text = readFile(path);
   EXPECT_EQ(text.substr(0, kHeader.size()), kHeader);
   const Recording back = Recording::readCsv(path);
   ASSERT_EQ(back.size(), original.size());
@@ -138,16 +139,16 @@ TEST(AtomicFile, TargetChangesOnlyOnCommit) {
   {
     AtomicFileWriter writer(target);
     writer.stream() << "new content\n";
-    EXPECT_EQ(TempDir::read(target), "old content\n");
+    EXPECT_EQ(readFile(target), "old content\n");
     EXPECT_EQ(dir.entries().size(), 2u);  // the target and the temporary file beside it
   }
-  EXPECT_EQ(TempDir::read(target), "old content\n");
+  EXPECT_EQ(readFile(target), "old content\n");
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.csv"});
 
   AtomicFileWriter writer(target);
   writer.stream() << "new content\n";
   writer.commit();
-  EXPECT_EQ(TempDir::read(target), "new content\n");
+  EXPECT_EQ(readFile(target), "new content\n");
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.csv"});
 }
 

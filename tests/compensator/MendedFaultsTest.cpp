@@ -21,7 +21,7 @@
 
 namespace {
 
-using namespace vorn_test;
+using namespace vorn::test;
 
 const std::string kImuFailure = "Failed to process IMU data in compensator.";
 const std::string kWrenchFailure = "Failed to process wrench in compensator.";
@@ -45,7 +45,7 @@ void expectNoTrace(Harness& tested, Harness& twin, double badStamp, const Sample
   }
   {
     Sample out = sentinel();
-    CoutCapture capture;
+    StdoutCapture capture;
     EXPECT_EQ(tested.update(badStamp, bad, out), 5);
     EXPECT_EQ(out, sentinel());
     EXPECT_EQ(plainLines(capture.text()), std::vector<std::string>{error(expectedLine)});
@@ -61,7 +61,7 @@ void expectNoTrace(Harness& tested, Harness& twin, double badStamp, const Sample
     }
   }
   // The tare window was not poisoned either.
-  CoutCapture silent;
+  StdoutCapture silent;
   ASSERT_TRUE(tested.compensator->tareCompensatedWrench());
   Sample a = sentinel();
   const double t = (lastGood + 1) * 0.001;
@@ -120,12 +120,12 @@ TEST(CompensatorMendedFaults, AllZeroImuStillThrowsFirst) {
 TEST(CompensatorMendedFaults, NonFiniteSampleDoesNotEnterAPendingTareWindow) {
   Harness h(nullPayload(), false);
   {
-    CoutCapture silent;
+    StdoutCapture silent;
     h.compensator->tareCompensatedWrench();
   }
   Sample out = sentinel();
   EXPECT_EQ(h.update(0.0, wrenchSample({1, 1, 1, 1, 1, 1}), out), 1);
-  CoutCapture silent;
+  StdoutCapture silent;
   out = sentinel();
   EXPECT_EQ(h.update(0.2, wrenchSample({kNaN, 1, 1, 1, 1, 1}), out), 5);
   EXPECT_EQ(out, sentinel());
@@ -154,7 +154,7 @@ TEST(CompensatorMendedFaults, StampExactlyTenMicrosecondsLaterIsStillAccepted) {
   ASSERT_EQ(h.update(1.0, wrenchSample({1, 1, 1, 1, 1, 1}), out), 0);
   EXPECT_EQ(h.update(1.0 + 1e-5, wrenchSample({2, 2, 2, 2, 2, 2}), out), 0);
   EXPECT_EQ(out[0], 2.0);
-  CoutCapture silent;
+  StdoutCapture silent;
   EXPECT_EQ(h.update(1.0 + 1e-5 - 1e-6, wrenchSample({3, 3, 3, 3, 3, 3}), out), 5);
   EXPECT_EQ(h.update(1.0, wrenchSample({3, 3, 3, 3, 3, 3}), out), 5);
   EXPECT_EQ(out[0], 2.0);
@@ -167,7 +167,7 @@ TEST(CompensatorMendedFaults, StampsTenMicrosecondsApartFollowTheFloatingPointDi
   Sample out = sentinel();
   ASSERT_EQ(h.update(7.0, wrenchSample({1, 1, 1, 1, 1, 1}), out), 0);
   ASSERT_LT((7.0 + 1e-5) - 7.0, 1e-5);
-  CoutCapture silent;
+  StdoutCapture silent;
   EXPECT_EQ(h.update(7.0 + 1e-5, wrenchSample({2, 2, 2, 2, 2, 2}), out), 5);
   EXPECT_EQ(h.update(7.0 + 2e-5, wrenchSample({2, 2, 2, 2, 2, 2}), out), 0);
 }
@@ -182,7 +182,7 @@ TEST(CompensatorMendedFaults, ClockResetRestartsThePipeline) {
     ASSERT_EQ(restarted.update(t, tumblingSample(t), out), 0);
   }
   {
-    CoutCapture capture;
+    StdoutCapture capture;
     Sample out = sentinel();
     EXPECT_EQ(restarted.update(0.0, tumblingSample(0.0), out), 0);
     EXPECT_EQ(plainLines(capture.text()),
@@ -207,7 +207,7 @@ TEST(CompensatorMendedFaults, JumpBackOfExactlyOneSecondIsNotAReset) {
   Harness h(nullPayload(), false);
   Sample out = sentinel();
   ASSERT_EQ(h.update(5.0, wrenchSample({1, 1, 1, 1, 1, 1}), out), 0);
-  CoutCapture capture;
+  StdoutCapture capture;
   EXPECT_EQ(h.update(4.0, wrenchSample({2, 2, 2, 2, 2, 2}), out), 5);
   EXPECT_EQ(plainLines(capture.text()), std::vector<std::string>{error(kImuFailure)});
   capture.clear();
@@ -225,7 +225,7 @@ TEST(CompensatorMendedFaults, ClockResetKeepsTheTareBias) {
     Sample out = sentinel();
     ASSERT_EQ(h.update(50.0 + k * 0.001, wrenchSample({2, 4, 6, 8, 10, 12}), out), 0);
   }
-  CoutCapture silent;
+  StdoutCapture silent;
   ASSERT_TRUE(h.compensator->tareCompensatedWrench());  // immediate: bias (2, 4, …, 12)
   Sample out = sentinel();
   EXPECT_EQ(h.update(1.0, wrenchSample({3, 5, 7, 9, 11, 13}), out), 0);  // clock reset
@@ -240,7 +240,7 @@ TEST(CompensatorMendedFaults, ClockResetEmptiesTheTareWindow) {
     Sample out = sentinel();
     ASSERT_EQ(h.update(50.0 + k * 0.001, wrenchSample({2, 4, 6, 8, 10, 12}), out), 0);
   }
-  CoutCapture capture;
+  StdoutCapture capture;
   Sample out = sentinel();
   ASSERT_EQ(h.update(1.0, wrenchSample({1, 1, 1, 1, 1, 1}), out), 0);  // clock reset
   capture.clear();

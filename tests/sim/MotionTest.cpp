@@ -6,7 +6,7 @@
 #include <Eigen/Geometry>
 #include <gtest/gtest.h>
 
-#include "fd_helpers.hpp"
+#include "sim/FiniteDifferences.hpp"
 #include "sim/Motion.hpp"
 #include "sim/Noise.hpp"
 

@@ -20,7 +20,7 @@
 
 namespace {
 
-using namespace vorn_test;
+using namespace vorn::test;
 
 struct UpdateStats {
   long samples = 0;
@@ -53,7 +53,7 @@ TEST(CompensatorThreaded, TareFromASecondThreadWhileUpdatingFlatOut) {
     }
   }
 
-  CoutCapture capture;
+  StdoutCapture capture;
   std::atomic<bool> stop{false};
   std::atomic<long> tareCalls{0};
   const auto runFor = std::chrono::seconds(2);
@@ -175,7 +175,7 @@ TEST(CompensatorThreaded, ConcurrentTareRequestsAreSerialised) {
     Sample out = sentinel();
     ASSERT_EQ(h.update(k * 0.001, wrenchSample({1, 2, 3, 4, 5, 6}), out), 0);
   }
-  CoutCapture capture;
+  StdoutCapture capture;
   std::vector<std::thread> threads;
   for (int i = 0; i < 4; ++i) {
     threads.emplace_back([&]() {

@@ -10,7 +10,7 @@
 #include <Eigen/Geometry>
 #include <gtest/gtest.h>
 
-#include "fd_helpers.hpp"
+#include "sim/FiniteDifferences.hpp"
 #include "sim/Simulator.hpp"
 
 // ---- Allocation counter (replaces the global operator new of this test program) --------

@@ -18,7 +18,7 @@
 
 namespace {
 
-using namespace vorn_test;
+using namespace vorn::test;
 
 const std::string kImuMissing =
     "IMU data is not available \u2014 make sure the IMU is enabled (Rev K: appmode should be 2)";
@@ -45,7 +45,7 @@ TEST(CompensatorUpdate, AllZeroImuThrowsAndChangesNothing) {
   const Sample negativeZeros{1.0, 2.0, 3.0, 4.0, 5.0, 6.0, -0.0, 0.0, -0.0, 0.0, -0.0, -0.0};
   for (const Sample& in : {zeros, negativeZeros}) {
     Sample out = sentinel();
-    CoutCapture capture;
+    StdoutCapture capture;
     try {
       h.update(1.0, in, out);
       ADD_FAILURE() << "no exception";
@@ -77,7 +77,7 @@ TEST(CompensatorUpdate, DuplicateStampReturnsFiveWithTheImuLineAndKeepsTheOutput
   Sample out = sentinel();
   ASSERT_EQ(h.update(2.0, wrenchSample({1, 1, 1, 1, 1, 1}), out), 0);
   out = sentinel();
-  CoutCapture capture;
+  StdoutCapture capture;
   EXPECT_EQ(h.update(2.0, wrenchSample({9, 9, 9, 9, 9, 9}), out), 5);
   EXPECT_EQ(h.update(2.0 + 0.9e-5, wrenchSample({9, 9, 9, 9, 9, 9}), out), 5);
   EXPECT_EQ(out, sentinel());

@@ -19,11 +19,12 @@
 namespace {
 
 using vorn::VornPayloadCompensator;
-using vorn_test::CoutCapture;
-using vorn_test::info;
-using vorn_test::plainLines;
-using vorn_test::rawInfoLine;
-using vorn_test::TempDir;
+using vorn::test::StdoutCapture;
+using vorn::test::info;
+using vorn::test::plainLines;
+using vorn::test::logLine;
+using vorn::test::TempDir;
+using vorn::test::readFile;
 
 const char* const kBanner = "VornPayloadCompensator version: V1.0.3";
 const char* const kParsed = "Configuration file has been parsed successfully";
@@ -67,7 +68,7 @@ struct Construction {
 
 Construction construct(const std::string& path) {
   Construction result;
-  CoutCapture capture;
+  StdoutCapture capture;
   try {
     VornPayloadCompensator compensator(path);
   } catch (const std::runtime_error& e) {
@@ -84,7 +85,7 @@ Construction construct(const std::string& path) {
 void expectFailure(const std::string& path, const std::string& message) {
   const Construction c = construct(path);
   EXPECT_EQ(c.error, message);
-  EXPECT_EQ(c.output, rawInfoLine(kBanner)) << "nothing but the banner is printed on failure";
+  EXPECT_EQ(c.output, logLine("INFO", kBanner)) << "nothing but the banner is printed on failure";
 }
 
 void expectFailureForText(const std::string& text, const std::string& message) {
@@ -96,8 +97,8 @@ TEST(CompensatorConstruction, StaticModePrintsTheFiveLinesInOrder) {
   TempDir dir;
   const Construction c = construct(dir.write("static.json", kValid));
   ASSERT_EQ(c.error, "");
-  EXPECT_EQ(c.output, rawInfoLine(kBanner) + rawInfoLine(kParsed) + rawInfoLine(kInertia) +
-                          rawInfoLine(kStatic) + rawInfoLine(kReady));
+  EXPECT_EQ(c.output, logLine("INFO", kBanner) + logLine("INFO", kParsed) + logLine("INFO", kInertia) +
+                          logLine("INFO", kStatic) + logLine("INFO", kReady));
 }
 
 TEST(CompensatorConstruction, DynamicModePrintsTheFiveLinesInOrder) {
@@ -109,18 +110,18 @@ TEST(CompensatorConstruction, DynamicModePrintsTheFiveLinesInOrder) {
   EXPECT_EQ(plainLines(c.output),
             (std::vector<std::string>{info(kBanner), info(kParsed), info(kInertia), info(kDynamic),
                                       info(kReady)}));
-  EXPECT_EQ(c.output, rawInfoLine(kBanner) + rawInfoLine(kParsed) + rawInfoLine(kInertia) +
-                          rawInfoLine(kDynamic) + rawInfoLine(kReady));
+  EXPECT_EQ(c.output, logLine("INFO", kBanner) + logLine("INFO", kParsed) + logLine("INFO", kInertia) +
+                          logLine("INFO", kDynamic) + logLine("INFO", kReady));
 }
 
 TEST(CompensatorConstruction, TwoCompensatorsPrintTheLinesTwice) {
   TempDir dir;
   const std::string path = dir.write("twice.json", kValid);
-  CoutCapture capture;
+  StdoutCapture capture;
   VornPayloadCompensator first(path);
   VornPayloadCompensator second(path);
-  const std::string once = rawInfoLine(kBanner) + rawInfoLine(kParsed) + rawInfoLine(kInertia) +
-                           rawInfoLine(kStatic) + rawInfoLine(kReady);
+  const std::string once = logLine("INFO", kBanner) + logLine("INFO", kParsed) + logLine("INFO", kInertia) +
+                           logLine("INFO", kStatic) + logLine("INFO", kReady);
   EXPECT_EQ(capture.text(), once + once);
 }
 
@@ -128,10 +129,10 @@ TEST(CompensatorConstruction, DestructionPrintsNothing) {
   TempDir dir;
   const std::string path = dir.write("quiet.json", kValid);
   auto compensator = [&] {
-    CoutCapture silent;
+    StdoutCapture silent;
     return std::make_unique<VornPayloadCompensator>(path);
   }();
-  CoutCapture capture;
+  StdoutCapture capture;
   compensator.reset();
   EXPECT_EQ(capture.text(), "");
 }
@@ -256,7 +257,7 @@ TEST(CompensatorConstruction, ObjectKeysHoldingOtherTypesFail) {
 
 /// Output of one static compensation of a fixed sample.
 std::array<double, 12> compensateOnce(const std::string& path) {
-  CoutCapture silent;
+  StdoutCapture silent;
   VornPayloadCompensator compensator(path);
   std::array<double, 12> in{1.0, -2.0, 3.0, 0.1, -0.2, 0.3, 0.5, -0.25, 9.5, 0.2, 0.1, -0.3};
   std::array<double, 12> out{};
@@ -266,12 +267,12 @@ std::array<double, 12> compensateOnce(const std::string& path) {
 
 TEST(CompensatorConstruction, EstimatorFileLoadsWithAndWithoutItsBiasObject) {
   TempDir dir;
-  const vorn_test::Payload p = vorn_test::dyadicPayload();
+  const vorn::test::Payload p = vorn::test::dyadicPayload();
   const std::string without =
-      dir.write("without.json", vorn_test::estimatorStyleConfig(p, false, false));
+      dir.write("without.json", vorn::test::estimatorStyleConfig(p, false, false));
   const std::string with = dir.write(
       "with.json",
-      vorn_test::estimatorStyleConfig(p, false, true, {10.0, -20.0, 30.0, 1.0, -2.0, 3.0}));
+      vorn::test::estimatorStyleConfig(p, false, true, {10.0, -20.0, 30.0, 1.0, -2.0, 3.0}));
   EXPECT_EQ(construct(without).error, "");
   EXPECT_EQ(construct(with).error, "");
   EXPECT_EQ(compensateOnce(without), compensateOnce(with)) << "the bias object has no effect";

@@ -17,9 +17,10 @@
 namespace {
 
 using vorn::PayloadCompensatorConfig;
-using vorn_test::CoutCapture;
-using vorn_test::rawInfoLine;
-using vorn_test::TempDir;
+using vorn::test::StdoutCapture;
+using vorn::test::logLine;
+using vorn::test::TempDir;
+using vorn::test::readFile;
 
 const std::string kOpen = "Failed to open configuration file: ";
 const std::string kParse = "Error parsing configuration file: ";
@@ -47,7 +48,7 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 
 /// The message of the exception the loader throws for `path`, and what it printed.
 std::string loadError(const std::string& path, std::string* printed = nullptr) {
-  CoutCapture capture;
+  StdoutCapture capture;
   std::string message;
   try {
     PayloadCompensatorConfig config(path);
@@ -83,9 +84,9 @@ std::string jsonWhat(F&& f) {
 TEST(PayloadCompensatorConfig, LoadsEveryValueAndPrintsTheSuccessLine) {
   TempDir dir;
   const std::string path = dir.write("c.json", kValid);
-  CoutCapture capture;
+  StdoutCapture capture;
   const PayloadCompensatorConfig config(path);
-  EXPECT_EQ(capture.text(), rawInfoLine("Configuration file has been parsed successfully"));
+  EXPECT_EQ(capture.text(), logLine("INFO", "Configuration file has been parsed successfully"));
   EXPECT_EQ(config.mass, 1.25);
   EXPECT_EQ(config.com, Eigen::Vector3d(0.01, -0.02, 0.05));
   Eigen::Matrix<double, 6, 1> inertia;
@@ -99,7 +100,7 @@ TEST(PayloadCompensatorConfig, FalseBecomesZero) {
   const std::string text = replaced(kValid, "\"enable_dynamic_compensation\": true",
                                     "\"enable_dynamic_compensation\": false");
   TempDir dir;
-  CoutCapture silent;
+  StdoutCapture silent;
   EXPECT_EQ(PayloadCompensatorConfig(dir.write("c.json", text)).enable_dynamic_compensation, 0.0);
 }
 
@@ -108,7 +109,7 @@ TEST(PayloadCompensatorConfig, IntegerAndUnsignedNumbersAreAccepted) {
   text = replaced(text, "\"x\": 0.01", "\"x\": -1");
   text = replaced(text, "\"Izz\": 0.02", "\"Izz\": 3e0");
   TempDir dir;
-  CoutCapture silent;
+  StdoutCapture silent;
   const PayloadCompensatorConfig config(dir.write("c.json", text));
   EXPECT_EQ(config.mass, 2.0);
   EXPECT_EQ(config.com.x(), -1.0);
@@ -121,7 +122,7 @@ TEST(PayloadCompensatorConfig, RelativePathIsKeptAsPassed) {
   const auto cwd = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
   {
-    CoutCapture silent;
+    StdoutCapture silent;
     const PayloadCompensatorConfig config("./relative.json");
     EXPECT_EQ(config.getConfigPath(), "./relative.json");
   }
@@ -130,12 +131,12 @@ TEST(PayloadCompensatorConfig, RelativePathIsKeptAsPassed) {
 
 TEST(PayloadCompensatorConfig, EstimatorFileLoadsWithOrWithoutBias) {
   TempDir dir;
-  const vorn_test::Payload p = vorn_test::dyadicPayload();
-  CoutCapture silent;
+  const vorn::test::Payload p = vorn::test::dyadicPayload();
+  StdoutCapture silent;
   const PayloadCompensatorConfig without(
-      dir.write("a.json", vorn_test::estimatorStyleConfig(p, false, false)));
+      dir.write("a.json", vorn::test::estimatorStyleConfig(p, false, false)));
   const PayloadCompensatorConfig with(
-      dir.write("b.json", vorn_test::estimatorStyleConfig(p, false, true, {1, 2, 3, 4, 5, 6})));
+      dir.write("b.json", vorn::test::estimatorStyleConfig(p, false, true, {1, 2, 3, 4, 5, 6})));
   EXPECT_EQ(without.mass, with.mass);
   EXPECT_EQ(without.com, with.com);
   EXPECT_EQ(without.inertia, with.inertia);
@@ -179,7 +180,7 @@ TEST(PayloadCompensatorConfig, SyntaxErrorsCarryTheParserText) {
 
 TEST(PayloadCompensatorConfig, TextAfterTheValueIsIgnored) {
   TempDir dir;
-  CoutCapture silent;
+  StdoutCapture silent;
   EXPECT_NO_THROW(PayloadCompensatorConfig(dir.write("c.json", kValid + " trailing ] garbage")));
 }
 

@@ -6,7 +6,7 @@
 
 #include "sim/Motion.hpp"
 
-namespace vorn::sim::test {
+namespace vorn::test {
 
 /// The vector of the skew-symmetric part of M: for M = [v]x this is v.
 inline Eigen::Vector3d vee(const Eigen::Matrix3d& M) {
@@ -15,30 +15,30 @@ inline Eigen::Vector3d vee(const Eigen::Matrix3d& M) {
 }
 
 /// dR/dt by a central difference of the orientation only.
-inline Eigen::Matrix3d orientationRate(const MotionProfile& motion, double t, double h) {
+inline Eigen::Matrix3d orientationRate(const sim::MotionProfile& motion, double t, double h) {
   return (motion.evaluate(t + h).orientation - motion.evaluate(t - h).orientation) / (2.0 * h);
 }
 
 /// Angular velocity in the SENSOR frame from R^T * dR/dt.
-inline Eigen::Vector3d bodyRateFD(const MotionProfile& motion, double t, double h = 1e-5) {
+inline Eigen::Vector3d bodyRateFD(const sim::MotionProfile& motion, double t, double h = 1e-5) {
   return vee(motion.evaluate(t).orientation.transpose() * orientationRate(motion, t, h));
 }
 
 /// Angular velocity in the WORLD frame from dR/dt * R^T.
-inline Eigen::Vector3d worldRateFD(const MotionProfile& motion, double t, double h = 1e-5) {
+inline Eigen::Vector3d worldRateFD(const sim::MotionProfile& motion, double t, double h = 1e-5) {
   return vee(orientationRate(motion, t, h) * motion.evaluate(t).orientation.transpose());
 }
 
 /// Second derivative of a world point rigidly attached to the sensor (r in the sensor frame),
 /// from positions and orientations only.
-inline Eigen::Vector3d attachedPointAccelerationFD(const MotionProfile& motion,
+inline Eigen::Vector3d attachedPointAccelerationFD(const sim::MotionProfile& motion,
                                                    const Eigen::Vector3d& r, double t,
                                                    double h = 1e-4) {
   auto point = [&](double s) {
-    const MotionState m = motion.evaluate(s);
+    const sim::MotionState m = motion.evaluate(s);
     return Eigen::Vector3d(m.position + m.orientation * r);
   };
   return (point(t + h) - 2.0 * point(t) + point(t - h)) / (h * h);
 }
 
-}  // namespace vorn::sim::test
+}  // namespace vorn::test

@@ -21,16 +21,17 @@ using vorn::InertiaCompensator;
 using vorn::PayloadCompensatorConfig;
 using vorn::Vec3dStamped;
 using vorn::WrenchStamped;
-using vorn_test::CoutCapture;
-using vorn_test::rawInfoLine;
-using vorn_test::TempDir;
+using vorn::test::StdoutCapture;
+using vorn::test::logLine;
+using vorn::test::TempDir;
+using vorn::test::readFile;
 
 using Theta = Eigen::Matrix<double, 10, 1>;
 using Vector6d = Eigen::Matrix<double, 6, 1>;
 
-Eigen::Vector3d toEigen(const vorn_test::Vec3& v) { return {v[0], v[1], v[2]}; }
+Eigen::Vector3d toEigen(const vorn::test::Vec3& v) { return {v[0], v[1], v[2]}; }
 
-Theta thetaOf(const vorn_test::Payload& p) {
+Theta thetaOf(const vorn::test::Payload& p) {
   Theta theta;
   theta << p.mass, p.mass * p.com[0], p.mass * p.com[1], p.mass * p.com[2], p.inertia[0],
       p.inertia[1], p.inertia[2], p.inertia[3], p.inertia[4], p.inertia[5];
@@ -47,8 +48,8 @@ Vector6d vec(const WrenchStamped& w) {
 struct Pipeline {
   explicit Pipeline(const Theta& theta) {
     const std::string path = dir.write(
-        "c.json", vorn_test::estimatorStyleConfig(vorn_test::nullPayload(), false, false));
-    CoutCapture silent;
+        "c.json", vorn::test::estimatorStyleConfig(vorn::test::nullPayload(), false, false));
+    StdoutCapture silent;
     config = std::make_unique<PayloadCompensatorConfig>(path);
     compensator = std::make_unique<InertiaCompensator>(*config);
     compensator->setReferenceInertialParameters(theta);
@@ -61,7 +62,7 @@ struct Pipeline {
     }
     return compensator->processWrench(Vec3dStamped(t, f), Vec3dStamped(t, tq));
   }
-  bool feed(double t, const vorn_test::Sample& s) {
+  bool feed(double t, const vorn::test::Sample& s) {
     return feed(t, {s[6], s[7], s[8]}, {s[9], s[10], s[11]}, {s[0], s[1], s[2]},
                 {s[3], s[4], s[5]});
   }
@@ -77,15 +78,15 @@ const Eigen::Vector3d kZero = Eigen::Vector3d::Zero();
 TEST(InertiaCompensator, ConstructionPrintsItsLine) {
   TempDir dir;
   const std::string path =
-      dir.write("c.json", vorn_test::estimatorStyleConfig(vorn_test::nullPayload(), false, false));
+      dir.write("c.json", vorn::test::estimatorStyleConfig(vorn::test::nullPayload(), false, false));
   std::unique_ptr<PayloadCompensatorConfig> config;
   {
-    CoutCapture silent;
+    StdoutCapture silent;
     config = std::make_unique<PayloadCompensatorConfig>(path);
   }
-  CoutCapture capture;
+  StdoutCapture capture;
   InertiaCompensator compensator(*config);
-  EXPECT_EQ(capture.text(), rawInfoLine("Inertia Compensator intialized successfully"));
+  EXPECT_EQ(capture.text(), logLine("INFO", "Inertia Compensator intialized successfully"));
 }
 
 TEST(InertiaCompensator, ReferenceParametersRoundTrip) {
@@ -183,12 +184,12 @@ TEST(InertiaCompensator, ZeroParametersLeaveTheMeasuredWrench) {
 }
 
 TEST(InertiaCompensator, CompensatedMinusMeasuredIsMinusInertial) {
-  const vorn_test::Payload payload = vorn_test::dyadicPayload();
+  const vorn::test::Payload payload = vorn::test::dyadicPayload();
   Pipeline p(thetaOf(payload));
   for (int k = 0; k < 200; ++k) {
     const double t = k * 0.001;
     ASSERT_TRUE(
-        p.feed(t, vorn_test::sensorSample(payload, vorn_test::tumbling(t), {1, 2, 3}, {4, 5, 6})));
+        p.feed(t, vorn::test::sensorSample(payload, vorn::test::tumbling(t), {1, 2, 3}, {4, 5, 6})));
   }
   auto& c = *p.compensator;
   const WrenchStamped compensated = c.computeInertiaCompensatedWrench();
@@ -196,7 +197,7 @@ TEST(InertiaCompensator, CompensatedMinusMeasuredIsMinusInertial) {
   EXPECT_EQ(compensated.stamp(), inertial.stamp());
   EXPECT_NEAR(compensated.stamp(), 0.199, 1e-12);
   // The synchronised record is the newest sample here, so its wrench is the newest raw wrench.
-  const auto s = vorn_test::sensorSample(payload, vorn_test::tumbling(0.199), {1, 2, 3}, {4, 5, 6});
+  const auto s = vorn::test::sensorSample(payload, vorn::test::tumbling(0.199), {1, 2, 3}, {4, 5, 6});
   Vector6d raw;
   raw << s[0], s[1], s[2], s[3], s[4], s[5];
   EXPECT_LT((vec(compensated) - raw + vec(inertial)).norm(), 1e-12);
@@ -232,12 +233,12 @@ TEST(InertiaCompensator, PrincipalAxisRotationOnlyShowsTheCentripetalForce) {
 }
 
 TEST(InertiaCompensator, StaticCompensationOfATranslatingPayload) {
-  const vorn_test::Payload payload = vorn_test::dyadicPayload();
+  const vorn::test::Payload payload = vorn::test::dyadicPayload();
   Pipeline p(thetaOf(payload));
-  const vorn_test::Vec3 bf{0.5, -1.5, 2.0}, bt{0.25, 0.5, -0.125};
+  const vorn::test::Vec3 bf{0.5, -1.5, 2.0}, bt{0.25, 0.5, -0.125};
   for (int k = 0; k < 2000; ++k) {
     const double t = k * 0.001;
-    ASSERT_TRUE(p.feed(t, vorn_test::sensorSample(payload, vorn_test::translationOnly(t), bf, bt)));
+    ASSERT_TRUE(p.feed(t, vorn::test::sensorSample(payload, vorn::test::translationOnly(t), bf, bt)));
     const WrenchStamped g = p.compensator->computeGravityCompensatedWrench();
     ASSERT_LT((g.force() - toEigen(bf)).norm(), 1e-9);
     ASSERT_LT((g.torque() - toEigen(bt)).norm(), 1e-9);
@@ -248,13 +249,13 @@ TEST(InertiaCompensator, StaticCompensationOfATranslatingPayload) {
 TEST(InertiaCompensator, DynamicCompensationWithConstantAngularAcceleration) {
   // Constant α: the EMA differentiator is exact once its start-up transient (factor ≈ 0.990 per
   // 1 ms step) has decayed; after 2 s it is below 1e-8 of β.
-  const vorn_test::Payload payload = vorn_test::dyadicPayload();
+  const vorn::test::Payload payload = vorn::test::dyadicPayload();
   Pipeline p(thetaOf(payload));
-  const vorn_test::Vec3 bf{1, 2, 3}, bt{-1, -2, -3};
+  const vorn::test::Vec3 bf{1, 2, 3}, bt{-1, -2, -3};
   for (int k = 0; k <= 2500; ++k) {
     const double t = k * 0.001;
-    ASSERT_TRUE(p.feed(t, vorn_test::sensorSample(
-                              payload, vorn_test::constantAngularAcceleration(t, 2.0), bf, bt)));
+    ASSERT_TRUE(p.feed(t, vorn::test::sensorSample(
+                              payload, vorn::test::constantAngularAcceleration(t, 2.0), bf, bt)));
     if (t >= 2.0) {
       const WrenchStamped c = p.compensator->computeInertiaCompensatedWrenchWoDelay();
       ASSERT_LT((c.force() - toEigen(bf)).norm(), 1e-7) << t;

@@ -15,7 +15,7 @@
 
 namespace {
 
-using namespace vorn_test;
+using namespace vorn::test;
 
 const std::string kRequested = "Tare requested \u2014 waiting for sufficient data window...";
 const std::string kImmediate = "Tare complete immediately (window already sufficient).";
@@ -41,7 +41,7 @@ struct Passthrough {
   }
   /// Tare request; returns the lines it printed.
   std::vector<std::string> tare() {
-    CoutCapture capture;
+    StdoutCapture capture;
     EXPECT_TRUE(h.compensator->tareCompensatedWrench());
     return plainLines(capture.text());
   }
@@ -75,7 +75,7 @@ TEST(CompensatorTare, TareBeforeAnySampleIsDeferredUntilHalfASecondIsCollected) 
   // Samples 0 … 499 ms: status 1, all twelve entries zero, nothing printed.
   for (int k = 0; k < 500; ++k) {
     Sample out = sentinel();
-    CoutCapture capture;
+    StdoutCapture capture;
     ASSERT_EQ(c.feed(k * 0.001, k % 2 ? kA : kB, out), 1) << k;
     ASSERT_EQ(out, Sample{}) << k;
     ASSERT_EQ(capture.text(), "");
@@ -83,7 +83,7 @@ TEST(CompensatorTare, TareBeforeAnySampleIsDeferredUntilHalfASecondIsCollected) 
   // The sample at 500 ms completes the tare from the update thread and is output against the
   // new bias: the mean of 250 × A and 251 × B.
   Sample out = sentinel();
-  CoutCapture capture;
+  StdoutCapture capture;
   ASSERT_EQ(c.feed(0.5, kB, out), 0);
   std::array<double, 6> mean{};
   for (std::size_t i = 0; i < 6; ++i) {
@@ -130,7 +130,7 @@ TEST(CompensatorTare, DeferredTareCompletesAtExactly500MsFromTheUpdateThread) {
   EXPECT_EQ(c.feed(4.0, kA), 1);
   EXPECT_EQ(c.feed(4.25, kA), 1);
   EXPECT_EQ(c.feed(4.499, kA), 1);
-  CoutCapture capture;
+  StdoutCapture capture;
   Sample out = sentinel();
   EXPECT_EQ(c.feed(4.5, kA, out), 0);
   EXPECT_EQ(plainLines(capture.text()),
@@ -247,7 +247,7 @@ TEST(CompensatorTare, DynamicModeTareRemovesTheSensorBias) {
               0);
   }
   {
-    CoutCapture silent;
+    StdoutCapture silent;
     ASSERT_TRUE(h.compensator->tareCompensatedWrench());
   }
   Sample out = sentinel();
