@@ -6,14 +6,11 @@
 
 #include "data/Vec3dStamped.hpp"
 #include "data/WrenchStamped.hpp"
+#include "VornVersion.hpp"
 #include "logging/VornLogger.hpp"
 
 namespace vorn {
 namespace {
-
-constexpr int kVersionMajor = 1;
-constexpr int kVersionMinor = 0;
-constexpr int kVersionPatch = 3;
 
 // Tare window : ages and spans in milliseconds, computed as stamp differences × 1000.
 constexpr double kWindowAgeLimitMs = 1000.0;   // an entry is dropped when strictly older

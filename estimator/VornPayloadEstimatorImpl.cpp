@@ -14,14 +14,11 @@
 
 #include "data/Vec3dStamped.hpp"
 #include "estimation/ParameterFileWriter.hpp"
+#include "VornVersion.hpp"
 #include "logging/VornLogger.hpp"
 
 namespace vorn {
 namespace {
-
-constexpr int kVersionMajor = 1;
-constexpr int kVersionMinor = 0;
-constexpr int kVersionPatch = 3;
 
 constexpr int kStatusOk = 0;
 constexpr int kStatusRejected = 5;
