@@ -1,6 +1,5 @@
 #include "DemoCommand.hpp"
 
-#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
@@ -19,7 +18,6 @@
 #include "PayloadDescription.hpp"
 #include "Recording.hpp"
 #include "SimulatedSensor.hpp"
-#include "StdoutSilencer.hpp"
 #include "TextFormat.hpp"
 #include "ToolError.hpp"
 
@@ -34,8 +32,6 @@ constexpr double kRateHz = 500.0;
 constexpr double kMassTargetPercent = 1.0;
 constexpr double kComTargetMm = 3.0;
 constexpr double kRealtimeMinTime = 15.0;
-constexpr double kThresholdStep = 1.41421356237;  // each convergence-study run: thresholds / 1.4
-constexpr int kConvergenceRuns = 8;
 
 std::string inDir(const std::string& dir, const char* name) {
   return (fs::path(dir) / name).string();
@@ -206,49 +202,54 @@ Recording firstSamples(const Recording& recording, std::size_t count) {
   return head;
 }
 
-}  // namespace
+/// The files of one demo run, all in the work folder.
+struct DemoFiles {
+  explicit DemoFiles(const std::string& dir)
+      : truth(inDir(dir, "true-payload.json")),
+        config(inDir(dir, "estimator.json")),
+        payload(inDir(dir, "payload.json")),
+        dynamic(inDir(dir, "payload-dynamic.json")),
+        estimationCsv(inDir(dir, "estimation.csv")),
+        motionCsv(inDir(dir, "motion.csv")) {}
 
-int DemoCommand::run() {
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point started = Clock::now();
-  const std::string& dir = options_.workdir;
-  if (!(options_.maxDataSeconds > 0.0) || !std::isfinite(options_.maxDataSeconds)) {
+  std::string truth;
+  std::string config;
+  std::string payload;        ///< what the estimator writes
+  std::string dynamic;        ///< its copy with dynamic compensation enabled
+  std::string estimationCsv;  ///< the samples fed to the estimator
+  std::string motionCsv;      ///< the fresh motion that is compensated
+};
+
+void checkOptions(const DemoCommand::Options& options) {
+  if (!(options.maxDataSeconds > 0.0) || !std::isfinite(options.maxDataSeconds)) {
     throw ToolError("--max-seconds must be a positive number", kExitUsage);
   }
-  {
-    std::error_code code;
-    fs::create_directories(dir, code);
-    if (code || !fs::is_directory(dir)) {
-      throw ToolError("cannot create the work folder " + dir +
-                      (code ? ": " + code.message() : std::string()));
-    }
+  std::error_code code;
+  fs::create_directories(options.workdir, code);
+  if (code || !fs::is_directory(options.workdir)) {
+    throw ToolError("cannot create the work folder " + options.workdir +
+                    (code ? ": " + code.message() : std::string()));
   }
-  const std::string truthPath = inDir(dir, "true-payload.json");
-  const std::string configPath = inDir(dir, "estimator.json");
-  const std::string payloadPath = inDir(dir, "payload.json");
-  const std::string dynamicPath = inDir(dir, "payload-dynamic.json");
-  const std::string estimationCsv = inDir(dir, "estimation.csv");
-  const std::string motionCsv = inDir(dir, "motion.csv");
+}
 
-  say("vorn-payload demo: identify a payload on a simulated sensor, then compensate it.");
-  say("Work folder: " + dir);
-
-  // --- The payload and the configuration -------------------------------------------------
+/// Stage 1: the built-in payload, its simulated sensor and the estimator configuration written
+/// for that sensor's noise.
+SimulationSettings describePayload(const DemoCommand::Options& options, const DemoFiles& files) {
   heading("1/4 The payload and the estimator configuration");
   const PayloadDescription truth = PayloadDescription::demoGripper();
   SimulationSettings identification;
   identification.payload = truth;
   identification.profile = "tilt";
   identification.rateHz = kRateHz;
-  identification.seed = options_.seed;
-  SimulatedSensor sensor(identification);
+  identification.seed = options.seed;
+  const SimulatedSensor sensor(identification);
   EstimatorSettings settings = EstimatorSettings::recommendedFor(sensor.noise(), kRateHz);
-  if (options_.realtime) {
+  if (options.realtime) {
     settings.minTime = kRealtimeMinTime;
-    settings.maxTime = options_.maxDataSeconds + 30.0;
+    settings.maxTime = options.maxDataSeconds + 30.0;
   }
-  truth.writeJson(truthPath);
-  settings.writeJson(configPath);
+  truth.writeJson(files.truth);
+  settings.writeJson(files.config);
   const NoiseLevels noise = sensor.noise();
   say("A parallel gripper (0.85 kg) holding a rod (0.35 kg): " + TextFormat::fixed(truth.mass, 2) +
       " kg, centre of mass " +
@@ -259,84 +260,68 @@ int DemoCommand::run() {
       TextFormat::shortest(noise.force) + " N, " + TextFormat::shortest(noise.torque) + " N m, " +
       TextFormat::shortest(noise.accel) + " m/s^2, " + TextFormat::shortest(noise.gyro) +
       " rad/s.");
-  say("Wrote " + truthPath + " (the truth) and " + configPath +
+  say("Wrote " + files.truth + " (the truth) and " + files.config +
       " (noise variances of this sensor; thresholds: mass 5 g, centre of mass 2 mm" +
-      (options_.realtime ? ", min_time " + TextFormat::shortest(settings.minTime) + " s)" : ")"));
+      (options.realtime ? ", min_time " + TextFormat::shortest(settings.minTime) + " s)" : ")"));
+  return identification;
+}
 
-  // --- Identification ------------------------------------------------------------------
+/// Stage 2: the tilting motion fed to libVornPayloadEstimator; the samples fed are kept.
+EstimationOutcome identify(const DemoCommand::Options& options, const DemoFiles& files,
+                           const SimulationSettings& identification) {
   heading("2/4 Identification with libVornPayloadEstimator");
   say("Tilting the payload slowly through large angles, " +
-      std::string(options_.realtime ? "in real time" : "fast-forward") + ", at most " +
-      TextFormat::shortest(options_.maxDataSeconds) + " s of data. The library's output follows.");
+      std::string(options.realtime ? "in real time" : "fast-forward") + ", at most " +
+      TextFormat::shortest(options.maxDataSeconds) + " s of data. The library's output follows.");
+  SimulatedSensor sensor(identification);
   Recording tilting;
-  sensor.record(options_.maxDataSeconds + 1.0 / kRateHz, tilting);
+  sensor.record(options.maxDataSeconds + 1.0 / kRateHz, tilting);
   {
     std::error_code ignored;
-    fs::remove(payloadPath, ignored);  // never mistake an old result for this run's
+    fs::remove(files.payload, ignored);  // never mistake an old result for this run's
   }
   EstimationOutcome outcome;
   {
-    EstimationReplay replay(configPath);
+    EstimationReplay replay(files.config);
     ReplayOptions replayOptions;
-    replayOptions.realtime = options_.realtime;
-    replayOptions.maxDataSeconds = options_.maxDataSeconds;
+    replayOptions.realtime = options.realtime;
+    replayOptions.maxDataSeconds = options.maxDataSeconds;
     replayOptions.trajectoryRateHz = 20.0;  // for the convergence plot
     outcome = replay.run(tilting, replayOptions);
   }
   const Recording fed = firstSamples(tilting, outcome.samplesFed);
-  fed.writeCsv(estimationCsv);
+  fed.writeCsv(files.estimationCsv);
   std::cout << std::endl;
-  if (!outcome.converged) {
-    std::cerr << "vorn-payload: the estimation did not converge within "
-              << TextFormat::fixed(outcome.dataSeconds, 1) << " s of data; see " << configPath
-              << " and try a larger --max-seconds." << std::endl;
-    return kExitRunFailed;
-  }
-  say("Converged after " + TextFormat::fixed(outcome.dataSeconds, 2) + " s of data (" +
-      std::to_string(outcome.samplesFed) + " samples) in " +
-      TextFormat::fixed(outcome.wallSeconds, 2) + " s. The samples fed are in " + estimationCsv +
-      ".");
+  return outcome;
+}
 
-  // --- Identified against true -----------------------------------------------------------
+/// Stage 3: the file the estimator wrote, read back and set against the truth.
+CompensatorFile compareWithTruth(const DemoFiles& files, const PayloadDescription& truth) {
   heading("3/4 Identified against true");
-  const CompensatorFile identified = CompensatorFile::readJson(payloadPath);
-  say("Read back from " + payloadPath + ":");
+  const CompensatorFile identified = CompensatorFile::readJson(files.payload);
+  say("Read back from " + files.payload + ":");
   printComparison(truth, identified);
-  const Errors errors = errorsOf(truth, identified);
   say("The standard deviations in the estimator's report above describe errors of this size: "
       "the run stopped once they were below the thresholds, after a second of samples that "
       "the estimate explains within the sensor's noise.");
+  return identified;
+}
 
-  // --- Compensation ------------------------------------------------------------------------
-  const double compensationSeconds = options_.quick ? 10.0 : 30.0;
-  heading("4/4 Compensation with libVornPayloadCompensator");
-  SimulationSettings fresh = identification;
-  fresh.profile = "brisk";
-  fresh.seed = options_.seed + 1000;
-  SimulatedSensor freshSensor(fresh);
-  Recording brisk;
-  std::vector<Wrench> payloadWrench;
-  freshSensor.record(compensationSeconds, brisk, &payloadWrench);
-  brisk.writeCsv(motionCsv);
-  CompensatorFile::writeCopy(payloadPath, dynamicPath, true);
-  say(TextFormat::fixed(compensationSeconds, 0) + " s of fresh, brisk (hand-like) motion in " +
-      motionCsv + "; compensated with " + payloadPath + " (static) and with " + dynamicPath +
-      " (\"enable_dynamic_compensation\": true). The library's output follows.");
+/// What stage 4 produced: the fresh motion and both compensations of it.
+struct Compensation {
+  Recording motion;
   std::vector<CompensatedSample> staticOut;
   std::vector<CompensatedSample> dynamicOut;
-  {
-    CompensationReplay replay(payloadPath);
-    staticOut = replay.run(brisk, std::nullopt, "compensating, static");
-  }
-  {
-    CompensationReplay replay(dynamicPath);
-    dynamicOut = replay.run(brisk, std::nullopt, "compensating, static + dynamic");
-  }
-  const CompensationFigures staticFigures = measureCompensation(brisk, payloadWrench, staticOut);
-  const CompensationFigures dynamicFigures = measureCompensation(brisk, payloadWrench, dynamicOut);
+  CompensationFigures staticFigures;
+  CompensationFigures dynamicFigures;
+};
+
+void printCompensationTable(const Compensation& c) {
   const auto cell = [](double left, double removed, int decimals) {
     return TextFormat::fixed(left, decimals) + " (" + percent(removed, 1) + " removed)";
   };
+  const CompensationFigures& staticFigures = c.staticFigures;
+  const CompensationFigures& dynamicFigures = c.dynamicFigures;
   std::cout << "\nRMS of the payload's wrench on the sensor, and of what each compensation left "
                "of it:\n"
             << "  " << TextFormat::padRight("", 14) << TextFormat::padLeft("payload", 9)
@@ -363,38 +348,79 @@ int DemoCommand::run() {
     say("Samples rejected by the compensator: " + std::to_string(staticFigures.rejected) +
         " static, " + std::to_string(dynamicFigures.rejected) + " static + dynamic.");
   }
+}
 
-  // --- Plots --------------------------------------------------------------------------------
-  if (!options_.noPlots) {
-    heading("Plots");
-    const std::optional<std::string> gnuplot = GnuplotRunner::findExecutable();
-    if (!gnuplot) {
-      say("gnuplot is not installed (Debian: apt-get install gnuplot-nox); no plots drawn.");
-    } else {
-      DemoPlots plots(dir);
-      if (!options_.quick) {
-        say("Convergence plot: the estimate and its standard deviation over the run, from " +
-            std::to_string(outcome.trajectory.size()) + " of the estimator's snapshots.");
-        plots.setTrajectory(outcome.trajectory, truth);
-      }
-      const double plotFrom = options_.quick ? 0.0 : 5.0;
-      plots.setCompensation(brisk, staticOut, dynamicOut, truth.bias, plotFrom, plotFrom + 10.0);
-      plots.setPayload(truth, identified);
-      std::string error;
-      const std::vector<std::string> images = plots.draw(*gnuplot, error);
-      for (const std::string& image : images) {
-        say("Wrote " + image);
-      }
-      if (!error.empty()) {
-        say("Plots not drawn: " + error);
-      }
-    }
+/// Stage 4: fresh brisk motion compensated with libVornPayloadCompensator, static, then static
+/// and dynamic, each measured against the payload's true wrench.
+Compensation compensate(const DemoCommand::Options& options, const DemoFiles& files,
+                        const SimulationSettings& identification) {
+  const double compensationSeconds = options.quick ? 10.0 : 30.0;
+  heading("4/4 Compensation with libVornPayloadCompensator");
+  SimulationSettings fresh = identification;
+  fresh.profile = "brisk";
+  fresh.seed = options.seed + 1000;
+  SimulatedSensor freshSensor(fresh);
+  Compensation c;
+  std::vector<Wrench> payloadWrench;
+  freshSensor.record(compensationSeconds, c.motion, &payloadWrench);
+  c.motion.writeCsv(files.motionCsv);
+  CompensatorFile::writeCopy(files.payload, files.dynamic, true);
+  say(TextFormat::fixed(compensationSeconds, 0) + " s of fresh, brisk (hand-like) motion in " +
+      files.motionCsv + "; compensated with " + files.payload + " (static) and with " +
+      files.dynamic + " (\"enable_dynamic_compensation\": true). The library's output follows.");
+  {
+    CompensationReplay replay(files.payload);
+    c.staticOut = replay.run(c.motion, std::nullopt, "compensating, static");
   }
+  {
+    CompensationReplay replay(files.dynamic);
+    c.dynamicOut = replay.run(c.motion, std::nullopt, "compensating, static + dynamic");
+  }
+  c.staticFigures = measureCompensation(c.motion, payloadWrench, c.staticOut);
+  c.dynamicFigures = measureCompensation(c.motion, payloadWrench, c.dynamicOut);
+  printCompensationTable(c);
+  return c;
+}
 
-  // --- Verdict -------------------------------------------------------------------------------
+/// The plots, when gnuplot is there.
+void drawPlots(const DemoCommand::Options& options, const EstimationOutcome& outcome,
+               const PayloadDescription& truth, const CompensatorFile& identified,
+               const Compensation& c) {
+  heading("Plots");
+  const std::optional<std::string> gnuplot = GnuplotRunner::findExecutable();
+  if (!gnuplot) {
+    say("gnuplot is not installed (Debian: apt-get install gnuplot-nox); no plots drawn.");
+    return;
+  }
+  DemoPlots plots(options.workdir);
+  if (!options.quick) {
+    say("Convergence plot: the estimate and its standard deviation over the run, from " +
+        std::to_string(outcome.trajectory.size()) + " of the estimator's snapshots.");
+    plots.setTrajectory(outcome.trajectory, truth);
+  }
+  const double plotFrom = options.quick ? 0.0 : 5.0;
+  plots.setCompensation(c.motion, c.staticOut, c.dynamicOut, truth.bias, plotFrom,
+                        plotFrom + 10.0);
+  plots.setPayload(truth, identified);
+  std::string error;
+  const std::vector<std::string> images = plots.draw(*gnuplot, error);
+  for (const std::string& image : images) {
+    say("Wrote " + image);
+  }
+  if (!error.empty()) {
+    say("Plots not drawn: " + error);
+  }
+}
+
+/// The verdict against the demo's targets and the commands that replay the run; true when every
+/// target is met.
+bool judge(const DemoCommand::Options& options, const DemoFiles& files, const Errors& errors,
+           const Compensation& c, double seconds) {
   heading("Result");
   const bool massOk = errors.massPercent <= kMassTargetPercent;
   const bool comOk = errors.comMm <= kComTargetMm;
+  const CompensationFigures& staticFigures = c.staticFigures;
+  const CompensationFigures& dynamicFigures = c.dynamicFigures;
   const bool dynamicOk = dynamicFigures.forceRemoved() > staticFigures.forceRemoved() &&
                          dynamicFigures.torqueRemoved() > staticFigures.torqueRemoved();
   say(std::string(massOk ? "[ok]   " : "[MISS] ") + "mass within " +
@@ -407,15 +433,48 @@ int DemoCommand::run() {
       percent(staticFigures.forceRemoved(), 1) + ", torque " +
       percent(dynamicFigures.torqueRemoved(), 1) + " against " +
       percent(staticFigures.torqueRemoved(), 1));
-  const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
   // Pasted from the folder the demo ran in, these work as printed and write into the work folder.
   const std::string program = programCommand();
   say("Demo finished in " + TextFormat::fixed(seconds, 1) + " s. Replay it by hand:");
-  say("  " + program + " estimate " + (options_.realtime ? "--realtime " : "") + "--config " +
-      shellWord(configPath) + " " + shellWord(estimationCsv));
-  say("  " + program + " compensate --config " + shellWord(payloadPath) + " --out " +
-      shellWord(inDir(dir, "compensated.csv")) + " " + shellWord(motionCsv));
-  return massOk && comOk && dynamicOk ? kExitOk : kExitRunFailed;
+  say("  " + program + " estimate " + (options.realtime ? "--realtime " : "") + "--config " +
+      shellWord(files.config) + " " + shellWord(files.estimationCsv));
+  say("  " + program + " compensate --config " + shellWord(files.payload) + " --out " +
+      shellWord(inDir(options.workdir, "compensated.csv")) + " " + shellWord(files.motionCsv));
+  return massOk && comOk && dynamicOk;
+}
+
+}  // namespace
+
+int DemoCommand::run() {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point started = Clock::now();
+  checkOptions(options_);
+  const DemoFiles files(options_.workdir);
+  say("vorn-payload demo: identify a payload on a simulated sensor, then compensate it.");
+  say("Work folder: " + options_.workdir);
+
+  const SimulationSettings identification = describePayload(options_, files);
+  const PayloadDescription& truth = identification.payload;
+  const EstimationOutcome outcome = identify(options_, files, identification);
+  if (!outcome.converged) {
+    std::cerr << "vorn-payload: the estimation did not converge within "
+              << TextFormat::fixed(outcome.dataSeconds, 1) << " s of data; see " << files.config
+              << " and try a larger --max-seconds." << std::endl;
+    return kExitRunFailed;
+  }
+  say("Converged after " + TextFormat::fixed(outcome.dataSeconds, 2) + " s of data (" +
+      std::to_string(outcome.samplesFed) + " samples) in " +
+      TextFormat::fixed(outcome.wallSeconds, 2) + " s. The samples fed are in " +
+      files.estimationCsv + ".");
+
+  const CompensatorFile identified = compareWithTruth(files, truth);
+  const Errors errors = errorsOf(truth, identified);
+  const Compensation compensation = compensate(options_, files, identification);
+  if (!options_.noPlots) {
+    drawPlots(options_, outcome, truth, identified, compensation);
+  }
+  const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  return judge(options_, files, errors, compensation, seconds) ? kExitOk : kExitRunFailed;
 }
 
 }  // namespace vorn::tools

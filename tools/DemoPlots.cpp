@@ -83,38 +83,6 @@ void DemoPlots::setPayload(const PayloadDescription& truth, const CompensatorFil
   payloadData_ = data.str();
 }
 
-std::string DemoPlots::convergenceScript(const std::string& output) const {
-  std::ostringstream s;
-  s << header(output, 1100, 850);
-  s << "$conv << EOD\n";
-  for (const ConvergencePoint& p : convergence_) {
-    s << number(p.dataSeconds) << ' ' << number(p.massErrorPercent) << ' ' << number(p.comErrorMm)
-      << ' ' << number(p.massThresholdPercent) << ' ' << number(p.comThresholdMm) << '\n';
-  }
-  s << "EOD\n"
-    << "set multiplot layout 2,1 title \"Identification of the demo payload: actual error and "
-       "the estimator's own standard deviation, against the data fed\\n(each point is a run "
-       "whose thresholds were scaled by 1.4^-k; the run stops once every reported standard "
-       "deviation is below its threshold)\"\n"
-    << "set logscale xy\nset grid xtics ytics mxtics mytics\nset key top right box opaque\n"
-    << "set format y '%g'\nset format x '%g'\n"
-    << "set xlabel 'data fed to the estimator until it stopped (s)'\n"
-    << "set ylabel 'mass (% of the true mass)'\n"
-    << "plot $conv using 1:2 with linespoints pt 7 lw 2 lc rgb '" << kDynamicColour
-    << "' title 'actual error |identified - true|', \\\n"
-    << "     $conv using 1:4 with linespoints pt 6 dt 2 lc rgb '" << kStaticColour
-    << "' title 'threshold (the reported standard deviation is below it)', \\\n"
-    << "     1 with lines dt 3 lw 2 lc rgb 'black' title 'demo target 1 %'\n"
-    << "set ylabel 'centre of mass (mm)'\n"
-    << "plot $conv using 1:3 with linespoints pt 7 lw 2 lc rgb '" << kDynamicColour
-    << "' title 'actual error |identified - true|', \\\n"
-    << "     $conv using 1:5 with linespoints pt 6 dt 2 lc rgb '" << kStaticColour
-    << "' title 'threshold (the reported standard deviation is below it)', \\\n"
-    << "     3 with lines dt 3 lw 2 lc rgb 'black' title 'demo target 3 mm'\n"
-    << "unset multiplot\n";
-  return s.str();
-}
-
 void DemoPlots::setTrajectory(const std::vector<PayloadEstimate>& trajectory,
                               const PayloadDescription& truth) {
   if (trajectory.empty()) {
@@ -233,9 +201,6 @@ std::vector<std::string> DemoPlots::draw(const std::string& gnuplot, std::string
   if (!trajectoryData_.empty()) {
     const std::string path = pathOf("convergence.png");
     plots.push_back({path, trajectoryScript(runner.temporaryNameFor(path))});
-  } else if (!convergence_.empty()) {
-    const std::string path = pathOf("convergence.png");
-    plots.push_back({path, convergenceScript(runner.temporaryNameFor(path))});
   }
   if (!compensationData_.empty()) {
     const std::string path = pathOf("compensation.png");

@@ -13,29 +13,14 @@
 
 namespace vorn::tools {
 
-/// One estimation run of the convergence study: the thresholds were scaled by `thresholdScale`
-/// and the run stopped after `dataSeconds` of data with these errors.
-struct ConvergencePoint {
-  double thresholdScale = 1.0;
-  double dataSeconds = 0.0;
-  double massErrorPercent = 0.0;      ///< |identified - true| / true
-  double comErrorMm = 0.0;            ///< distance between identified and true centre of mass
-  double massThresholdPercent = 0.0;  ///< the run's mass threshold, in % of the true mass
-  double comThresholdMm = 0.0;        ///< the run's centre-of-mass threshold, in mm
-};
-
 /// The demo's PNG plots, drawn by gnuplot: the convergence of the estimate, raw against
 /// compensated wrench, and the identified against the true payload.
 class DemoPlots {
  public:
   explicit DemoPlots(std::string workdir) : workdir_(std::move(workdir)) {}
 
-  /// Errors of the identified payload against the run's data time, next to the bounds on the
-  /// standard deviations the estimator reported (convergence.png).
-  void setConvergence(std::vector<ConvergencePoint> points) { convergence_ = std::move(points); }
-
   /// The estimate and its standard deviation against the truth over the data time, from the
-  /// estimator's snapshots of one run (convergence.png; replaces the study above).
+  /// estimator's snapshots of one run (convergence.png).
   void setTrajectory(const std::vector<PayloadEstimate>& trajectory,
                      const PayloadDescription& truth);
 
@@ -54,14 +39,12 @@ class DemoPlots {
   std::vector<std::string> draw(const std::string& gnuplot, std::string& error) const;
 
   /// The gnuplot scripts (with their data inline), for tests and for the curious.
-  std::string convergenceScript(const std::string& output) const;
   std::string trajectoryScript(const std::string& output) const;
   std::string compensationScript(const std::string& output) const;
   std::string payloadScript(const std::string& output) const;
 
  private:
   std::string workdir_;
-  std::vector<ConvergencePoint> convergence_;
   std::string trajectoryData_;
   std::string compensationData_;
   std::string payloadData_;
