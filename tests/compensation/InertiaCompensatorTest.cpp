@@ -12,7 +12,7 @@
 
 #include "compensation/InertiaCompensator.hpp"
 #include "compensation/PayloadCompensatorConfig.hpp"
-#include "compensator/RigidBodyMotion.hpp"
+#include "support/RigidBodySamples.hpp"
 #include "compensator/TestSupport.hpp"
 
 namespace {

@@ -13,7 +13,7 @@
 
 #include <vorn/VornPayloadCompensator.hpp>
 
-#include "compensator/RigidBodyMotion.hpp"
+#include "support/RigidBodySamples.hpp"
 #include "compensator/TestSupport.hpp"
 
 namespace {

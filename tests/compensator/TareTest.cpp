@@ -10,7 +10,7 @@
 #include <vorn/VornPayloadCompensator.hpp>
 
 #include "compensator/Harness.hpp"
-#include "compensator/RigidBodyMotion.hpp"
+#include "support/RigidBodySamples.hpp"
 #include "compensator/TestSupport.hpp"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "compensator/RigidBodyMotion.hpp"
+#include "support/RigidBodySamples.hpp"
 #include "support/LogLines.hpp"
 #include "support/StdoutCapture.hpp"
 #include "support/TempDir.hpp"

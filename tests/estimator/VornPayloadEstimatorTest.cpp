@@ -36,7 +36,7 @@ const std::string kStoppedLine =
 ConfigText tightConfig() { return ConfigText().setThresholds("0.001"); }
 
 std::array<double, 12> restSample() {
-  return test::staticSample(test::TestPayload{}, {0.0, 0.0, -1.0}, {0, 0, 0, 0, 0, 0});
+  return test::staticSample(test::swingPayload(), {0.0, 0.0, -1.0}, {0, 0, 0, 0, 0, 0});
 }
 
 // The parameter file for the default prior (mass 1.5, com (0.01, -0.02, 0.05), inertia

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "support/LogLines.hpp"
+#include "support/RigidBodySamples.hpp"
 #include "support/StdoutCapture.hpp"
 #include "support/TempDir.hpp"
 
@@ -152,60 +153,42 @@ class ConfigText {
   std::map<std::string, std::string> values_;
 };
 
-using Vec3 = std::array<double, 3>;
-
-inline Vec3 add(const Vec3& a, const Vec3& b) { return {a[0] + b[0], a[1] + b[1], a[2] + b[2]}; }
-inline Vec3 scale(double s, const Vec3& a) { return {s * a[0], s * a[1], s * a[2]}; }
-inline Vec3 cross(const Vec3& a, const Vec3& b) {
-  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+/// The payload of the estimator tests: 1.5 kg, centre of mass (0.01, −0.02, 0.05) m and an
+/// inertia about the origin (0.02, 0, 0, 0.02, 0, 0.03) kg·m² whose value about the centre of mass
+/// is positive definite with principal moments that satisfy the triangle inequalities (a body that
+/// can exist).
+inline Payload swingPayload() {
+  Payload p;
+  p.mass = 1.5;
+  p.com = {0.01, -0.02, 0.05};
+  p.inertia = {0.02, 0.0, 0.0, 0.02, 0.0, 0.03};
+  return p;
 }
 
-/// A rigid payload: mass (kg), centre of mass (m) and inertia about the sensor origin
-/// (Ixx, Ixy, Ixz, Iyy, Iyz, Izz; kg·m²), all in the sensor frame.
-struct TestPayload {
-  double mass = 1.5;
-  Vec3 com{0.01, -0.02, 0.05};
-  // About the origin; about the centre of mass it is positive definite and its principal
-  // moments satisfy the triangle inequalities (a body that can exist).
-  std::array<double, 6> inertia{0.02, 0.0, 0.0, 0.02, 0.0, 0.03};
-
-  Vec3 inertiaTimes(const Vec3& v) const {
-    const auto& I = inertia;
-    return {I[0] * v[0] + I[1] * v[1] + I[2] * v[2], I[1] * v[0] + I[3] * v[1] + I[4] * v[2],
-            I[2] * v[0] + I[4] * v[1] + I[5] * v[2]};
-  }
-};
-
 /// The twelve sensor values for specific force `a` (m/s², gravity included), angular velocity
-/// `w` (rad/s) and angular acceleration `alpha` (rad/s²) with wrench bias `bias`:
-/// F = b_F − (m·a + α×h + ω×(ω×h)), T = b_T − (h×a + I·α + ω×(I·ω)), h = m·c.
-inline std::array<double, 12> rigidBodySample(const TestPayload& p, const Vec3& a, const Vec3& w,
-                                              const Vec3& alpha,
-                                              const std::array<double, 6>& bias) {
-  const Vec3 h = scale(p.mass, p.com);
-  const Vec3 f = add(add(scale(p.mass, a), cross(alpha, h)), cross(w, cross(w, h)));
-  const Vec3 t = add(add(cross(h, a), p.inertiaTimes(alpha)), cross(w, p.inertiaTimes(w)));
-  return {bias[0] - f[0], bias[1] - f[1], bias[2] - f[2], bias[3] - t[0],
-          bias[4] - t[1], bias[5] - t[2], a[0],           a[1],
-          a[2],           w[0],           w[1],           w[2]};
+/// `w` (rad/s) and angular acceleration `alpha` (rad/s²) with wrench bias `bias` (force, torque).
+inline Sample rigidBodySample(const Payload& p, const Vec3& a, const Vec3& w, const Vec3& alpha,
+                              const std::array<double, 6>& bias) {
+  return sensorSample(p, Kinematics{a, w, alpha}, {bias[0], bias[1], bias[2]},
+                      {bias[3], bias[4], bias[5]});
 }
 
 /// A payload at rest in one orientation: gravity seen by the accelerometer along −`down`
 /// (specific force = −g·down), a tiny angular velocity so the IMU never reads all zeros.
-inline std::array<double, 12> staticSample(const TestPayload& p, const Vec3& down,
-                                           const std::array<double, 6>& bias) {
+inline Sample staticSample(const Payload& p, const Vec3& down,
+                          const std::array<double, 6>& bias) {
   const Vec3 a = scale(-9.81, down);
   return rigidBodySample(p, a, {1e-4, 0.0, 0.0}, {0.0, 0.0, 0.0}, bias);
 }
 
 /// A payload swung about: angular velocity, angular acceleration and the direction of gravity
 /// change from sample to sample; stamp `t` in seconds.
-inline std::array<double, 12> swingSample(double t) {
+inline Sample swingSample(double t) {
   const Vec3 w{0.8 * std::sin(3.0 * t), 0.5 * std::cos(2.0 * t), 0.3};
   const Vec3 alpha{2.4 * std::cos(3.0 * t), -1.0 * std::sin(2.0 * t), 0.0};
   const Vec3 a{9.81 * std::sin(2.0 * t) * std::cos(1.3 * t) + 0.3 * std::sin(5.0 * t),
                9.81 * std::sin(1.3 * t), 9.81 * std::cos(2.0 * t) * std::cos(1.3 * t)};
-  return rigidBodySample(TestPayload{}, a, w, alpha, {0.3, -0.2, 0.1, 0.01, 0.0, 0.02});
+  return rigidBodySample(swingPayload(), a, w, alpha, {0.3, -0.2, 0.1, 0.01, 0.0, 0.02});
 }
 
 }  // namespace vorn::test

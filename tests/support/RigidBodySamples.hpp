@@ -1,7 +1,7 @@
 #pragma once
 
-// Analytic rigid-body samples for the compensator tests, in plain C++ (no Eigen), so that both the
-// core tests and the public-header-only facade tests can use them.
+// Analytic rigid-body samples for the tests, in plain C++ (no Eigen), so that both the core tests
+// and the public-header-only facade tests can use them.
 //
 // A payload of mass m, first mass moment h = m·c and inertia I (about the sensor origin) mounted
 // on the sensor exerts on it the wrench −(m·a + α×h + ω×(ω×h), h×a + I·α + ω×(I·ω)), where a is the
