@@ -31,7 +31,10 @@ def identified(tmp_path_factory):
     try:
         # min_time counts wall-clock time, which a recording fed at full speed hardly spends.
         estimator = vp.PayloadEstimator(
-            estimator_config(output_config_file_name="payload.json", min_time=0.0))
+            estimator_config(output_config_file_name="payload.json", min_time=0.0,
+                             estimation_covariance_convergence_threshold={
+                                 "mass": 0.0005, "com": 0.0002, "inertia": 0.5,
+                                 "wrench_bias": 0.002}))
         assert estimator.start() and estimator.running
         status = estimator.feed(vp.simulate(120.0, "tilt", seed=3))
     finally:
