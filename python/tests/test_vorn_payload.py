@@ -147,3 +147,31 @@ def test_csv_round_trip_and_errors(tmp_path):
         f.write("1,2,3\n")
     with pytest.raises(RuntimeError, match=r"rec\.csv:\d+: expected 13 numbers, found 3"):
         vp.read_csv(path)
+
+
+def test_dict_configuration_run_end_and_simulated_truth(identified, tmp_path, monkeypatch):
+    _, estimate = identified
+    assert estimate["hint"]["move"] == "Done" and estimate["blocking"] == "None"
+    assert estimate["samples_absorbed"] > 0 and estimate["mass"]["met"]
+    # A dict's relative output name is the working directory's, not the temporary file's.
+    monkeypatch.chdir(tmp_path)
+    estimator = vp.PayloadEstimator(estimator_config(
+        output_config_file_name="out.json", min_time=0.0,
+        estimation_covariance_convergence_threshold={
+            "mass": 0.005, "com": 0.002, "inertia": 1.0, "wrench_bias": 0.05}))
+    assert estimator.current_estimate()["state"] == "NotStarted"
+    samples, truth = vp.simulate(60.0, "tilt", seed=3, noise_scale=0.0, with_truth=True)
+    assert truth.shape == (len(samples), 6)
+    # Without noise the measured wrench is the payload's plus the bias.
+    np.testing.assert_allclose(samples[:, 1:7] - truth, np.tile(vp.demo_payload()["bias"],
+                                                                (len(samples), 1)), atol=1e-9)
+    assert (estimator.feed(samples[:10]) == -1).all()  # no run started: nothing fed
+    estimator.start()
+    status = estimator.feed(samples)
+    assert estimator.successful and (tmp_path / "out.json").exists()
+    ended = int(np.argmax(status == -1))
+    assert ended > 0 and (status[:ended] == 0).all() and (status[ended:] == -1).all()
+    with pytest.raises(ValueError, match="'bias' needs 6 numbers, got 3"):
+        vp.simulate(1.0, payload={"mass": 1.0, "bias": [0.0, 0.0, 0.0]})
+    with pytest.raises(ValueError, match="needs a 'mass'"):
+        vp.simulate(1.0, payload={"com": [0.0, 0.0, 0.1]})
