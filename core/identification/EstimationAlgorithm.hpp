@@ -118,6 +118,15 @@ class EstimationAlgorithm {
   Eigen::MatrixXd rowCovarianceSum;
   Eigen::MatrixXd powerIterationMetric;
   std::int64_t absorbedRows = 0;
+  // True once rows are weighted by their own residual variance (see `inversePowerIteration`).
+  bool weighting = false;
+  // The estimate at which weighting began, the mean predicted residual variance of the rows
+  // before it (the weights' scale), and the sum and number of those variances.
+  Eigen::VectorXd weightingReference;
+  double weightingScale = 1.0;
+  double weightingReferenceTime = 0.0;
+  double unweightedVarianceSum = 0.0;
+  std::int64_t unweightedVarianceCount = 0;
   ResidualWindow residualWindow{kResidualWindow};
 };
 
