@@ -30,6 +30,10 @@ constexpr double kSingularDenominator = 1e-12;
 /// Mean normalised squared residual of the last second below which rows are weighted.
 constexpr double kWeightingResidual = 2.0;
 
+/// Bounds of a row's weight relative to the mean row of the unweighted start.
+constexpr double kMinWeight = 1e-8;
+constexpr double kMaxWeight = 1e8;
+
 /// Minimum steady-clock time between two progress messages [ns].
 constexpr int64_t kProgressIntervalNs = 1000000000;
 
@@ -341,8 +345,10 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
   // Rows are weighted by their own residual variance once the estimate explains the samples of
   // the last second within a few times the noise: before that the variance at the estimate says
   // little about the row, and weights from a wrong estimate pull the estimate further away.
-  if (!weighting && residualWindow.isFull() && residualWindow.mean() <= kWeightingResidual &&
-      unweightedVarianceCount > 0) {
+  if (rowWeightingEnabled && !weighting && residualWindow.isFull() &&
+      residualWindow.mean() <= kWeightingResidual &&
+      unweightedVarianceCount > 0 && parameterVector.allFinite() &&
+      std::isfinite(unweightedVarianceSum) && unweightedVarianceSum > 0.0) {
     weighting = true;
     weightingReference = parameterVector;
     weightingReferenceTime = dynamics.stamp();
@@ -375,11 +381,12 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
     if (weighting) {
       const double variance = predictedResidualVariance(weightingReference, rowCovarianceBuffer);
       if (variance > 0.0 && std::isfinite(variance)) {
-        const double weight = weightingScale / variance;
+        // Bounded, so that one row with a near-zero predicted variance cannot swamp P.
+        const double weight = std::min(std::max(weightingScale / variance, kMinWeight), kMaxWeight);
         rowBuffer *= std::sqrt(weight);
         rowCovarianceBuffer *= weight;
       }
-    } else {
+    } else if (rowWeightingEnabled) {
       const double variance = predictedResidualVariance(parameterVector, rowCovarianceBuffer);
       if (variance > 0.0 && std::isfinite(variance)) {
         unweightedVarianceSum += variance;
