@@ -27,6 +27,13 @@ constexpr int kFixedAugmented = kFixedParameters + 1;
 /// A denominator 1 + h·P·hᵀ below this magnitude skips the equation (no forgetting only).
 constexpr double kSingularDenominator = 1e-12;
 
+/// Mean normalised squared residual of the last second below which rows are weighted.
+constexpr double kWeightingResidual = 2.0;
+
+/// Bounds of a row's weight relative to the mean row of the unweighted start.
+constexpr double kMinWeight = 1e-8;
+constexpr double kMaxWeight = 1e8;
+
 /// Minimum steady-clock time between two progress messages [ns].
 constexpr int64_t kProgressIntervalNs = 1000000000;
 
@@ -231,6 +238,22 @@ double normalisedSquaredResidual(const Eigen::VectorXd& parameters, const Eigen:
   return variance > 0.0 ? residual * residual / variance : 0.0;
 }
 
+/// b = [θ; −1]ᵀ·C·[θ; −1]: the residual variance the row's error covariance C predicts at θ.
+double predictedResidualVariance(const Eigen::VectorXd& parameters,
+                                 const Eigen::MatrixXd& rowCovariance) {
+  const Eigen::Index n = parameters.size();
+  const auto z = [&](Eigen::Index j) { return j < n ? parameters[j] : -1.0; };
+  double variance = 0.0;
+  for (Eigen::Index j = 0; j <= n; ++j) {
+    double cz = 0.0;
+    for (Eigen::Index i = 0; i <= n; ++i) {
+      cz += rowCovariance(j, i) * z(i);
+    }
+    variance += z(j) * cz;
+  }
+  return variance;
+}
+
 }  // namespace
 
 double EstimationAlgorithm::getRecentNormalisedResidual() const { return residualWindow.mean(); }
@@ -278,6 +301,12 @@ void EstimationAlgorithm::initialize(const Eigen::VectorXd& prior,
   rowCovarianceSum = Eigen::MatrixXd::Zero(m, m);
   powerIterationMetric = Eigen::MatrixXd::Zero(m, m);
   absorbedRows = 0;
+  weighting = false;
+  weightingReference = parameterVector;
+  weightingScale = 1.0;
+  weightingReferenceTime = 0.0;
+  unweightedVarianceSum = 0.0;
+  unweightedVarianceCount = 0;
   residualWindow.clear();
 
   const Eigen::VectorXd& t = parameterVector;
@@ -313,6 +342,26 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
   rowBuffer.resize(m);
   rowCovarianceBuffer.resize(m, m);
   double normalisedResidual = 0.0;
+  // Rows are weighted by their own residual variance once the estimate explains the samples of
+  // the last second within a few times the noise: before that the variance at the estimate says
+  // little about the row, and weights from a wrong estimate pull the estimate further away.
+  if (rowWeightingEnabled && !weighting && residualWindow.isFull() &&
+      residualWindow.mean() <= kWeightingResidual &&
+      unweightedVarianceCount > 0 && parameterVector.allFinite() &&
+      std::isfinite(unweightedVarianceSum) && unweightedVarianceSum > 0.0) {
+    weighting = true;
+    weightingReference = parameterVector;
+    weightingReferenceTime = dynamics.stamp();
+    weightingScale = unweightedVarianceSum / static_cast<double>(unweightedVarianceCount);
+    // The covariance estimator's noise scale is one figure for all its rows: it starts afresh
+    // with the weighted rows instead of mixing them with the unweighted ones.
+    covarianceEstimator.initialize(parameterCount, forgettingFactor);
+  } else if (weighting && dynamics.stamp() - weightingReferenceTime >= kResidualWindow &&
+             residualWindow.mean() <= kWeightingResidual) {
+    // The weights follow the estimate a second at a time, while it explains the samples.
+    weightingReference = parameterVector;
+    weightingReferenceTime = dynamics.stamp();
+  }
   for (int i = 0; i < 6; ++i) {
     // The Jacobian is read in place; its rows are scaled in a copy below.
     const Eigen::MatrixXd& jacobian = error->jacobian(i);
@@ -324,6 +373,26 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
     rowBuffer = augmented.row(i);
     normalisedResidual +=
         normalisedSquaredResidual(parameterVector, rowBuffer, rowCovarianceBuffer);
+    // Generalised total least squares: each row is divided by the standard deviation of its own
+    // residual, relative to the mean one of the unweighted start, so the rows keep the scale the
+    // prior of P and the covariance estimator are set for. The variance is taken at the estimate
+    // at which weighting began: weights that follow the estimate let a drifting inertia
+    // down-weight the very rows that would correct it.
+    if (weighting) {
+      const double variance = predictedResidualVariance(weightingReference, rowCovarianceBuffer);
+      if (variance > 0.0 && std::isfinite(variance)) {
+        // Bounded, so that one row with a near-zero predicted variance cannot swamp P.
+        const double weight = std::min(std::max(weightingScale / variance, kMinWeight), kMaxWeight);
+        rowBuffer *= std::sqrt(weight);
+        rowCovarianceBuffer *= weight;
+      }
+    } else if (rowWeightingEnabled) {
+      const double variance = predictedResidualVariance(parameterVector, rowCovarianceBuffer);
+      if (variance > 0.0 && std::isfinite(variance)) {
+        unweightedVarianceSum += variance;
+        ++unweightedVarianceCount;
+      }
+    }
     updateParameterVector(rowBuffer, rowCovarianceBuffer);
     covarianceEstimator.update(parameterVector, inverseInformation, rowBuffer, rowCovarianceBuffer,
                                i);

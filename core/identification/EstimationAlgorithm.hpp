@@ -89,6 +89,11 @@ class EstimationAlgorithm {
   /// True once the samples since `initialize` span `kResidualWindow` seconds.
   bool hasFullResidualWindow() const;
 
+  /// Whether rows are weighted by their own residual variance once the estimate explains the
+  /// samples (off by default: on, the steady-state allocation run's estimate turned NaN); off
+  /// keeps every row at its unweighted scale for the whole run.
+  void setRowWeighting(bool enabled) { rowWeightingEnabled = enabled; }
+
   /// Span of the residual window (s).
   static constexpr double kResidualWindow = 1.0;
 
@@ -118,6 +123,16 @@ class EstimationAlgorithm {
   Eigen::MatrixXd rowCovarianceSum;
   Eigen::MatrixXd powerIterationMetric;
   std::int64_t absorbedRows = 0;
+  // True once rows are weighted by their own residual variance (see `inversePowerIteration`).
+  bool weighting = false;
+  bool rowWeightingEnabled = false;
+  // The estimate at which weighting began, the mean predicted residual variance of the rows
+  // before it (the weights' scale), and the sum and number of those variances.
+  Eigen::VectorXd weightingReference;
+  double weightingScale = 1.0;
+  double weightingReferenceTime = 0.0;
+  double unweightedVarianceSum = 0.0;
+  std::int64_t unweightedVarianceCount = 0;
   ResidualWindow residualWindow{kResidualWindow};
 };
 

@@ -145,3 +145,57 @@ TEST(Identification, NoisySamplesWithTrueConfiguredAngularAccelerationNoise) {
 
 }  // namespace
 }  // namespace vorn
+
+namespace vorn {
+namespace {
+
+/// The same noisy samples through the estimator with and without the rows weighted by their own
+/// residual variance: the weighted run must report smaller centre-of-mass and inertia deviations
+/// and both must stay within a few reported deviations of the truth.
+TEST(Identification, WeightedRowsReportSmallerDeviationsAndStayCalibrated) {
+  const PayloadTruth truth;
+  const int count = 5000;  // 10 s at 500 Hz
+  const SensorNoise noise{0.05, 0.0025, 0.05, 0.008, 0.0025};
+  const auto samples = vorn::testing::generateSamples(truth, noise, count, kRate, 3U);
+  const Eigen::Matrix<double, 15, 1> configured =
+      SensorNoise::variances(0.05, 0.0025, 0.05, 0.008, 0.0025);
+  RunResult results[2];
+  for (int weighted = 0; weighted < 2; ++weighted) {
+    vorn::testing::StdoutCapture quiet;
+    std::unique_ptr<EstimationAlgorithm> algorithm(EstimationAlgorithm::create());
+    algorithm->setRowWeighting(weighted == 1);
+    algorithm->initialize(priorOf(1.0, Eigen::Vector3d::Zero(), 0.01), configured, 1.0);
+    for (const DynamicsStamped& sample : samples) {
+      algorithm->update(sample);
+    }
+    RunResult& r = results[weighted];
+    r.inertia = algorithm->getInertia();
+    r.inertiaStd = algorithm->getInertiaCovariance().diagonal().cwiseAbs().cwiseSqrt();
+    const DynamicsStamped bias = algorithm->getEstimatedBias();
+    r.bias << bias.force(), bias.torque();
+    r.biasStd = algorithm->getWrenchBiasCovariance().diagonal().cwiseAbs().cwiseSqrt();
+  }
+  print("unweighted rows", results[0], truth, count);
+  print("weighted rows", results[1], truth, count);
+  const RunResult& plain = results[0];
+  const RunResult& weighted = results[1];
+  EXPECT_LT(weighted.inertiaStd.segment<3>(1).sum(), plain.inertiaStd.segment<3>(1).sum());
+  EXPECT_LT(weighted.inertiaStd.tail<6>().sum(), plain.inertiaStd.tail<6>().sum());
+  EXPECT_LT(weighted.biasStd.tail<3>().sum(), plain.biasStd.tail<3>().sum());
+  Eigen::Matrix<double, 10, 1> trueInertia;
+  trueInertia << truth.mass, truth.centreOfMass, truth.inertiaVech();
+  Eigen::Matrix<double, 6, 1> trueBias;
+  trueBias << truth.forceBias, truth.torqueBias;
+  for (const RunResult* r : {&plain, &weighted}) {
+    ASSERT_TRUE(r->inertiaStd.allFinite());
+    for (int i = 0; i < 10; ++i) {
+      EXPECT_LE(std::abs(r->inertia[i] - trueInertia[i]), 4.0 * r->inertiaStd[i]) << "entry " << i;
+    }
+    for (int i = 0; i < 6; ++i) {
+      EXPECT_LE(std::abs(r->bias[i] - trueBias[i]), 4.0 * r->biasStd[i]) << "bias " << i;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vorn
