@@ -156,12 +156,12 @@ TEST(Identification, WeightedRowsReportSmallerDeviationsAndStayCalibrated) {
   const PayloadTruth truth;
   const int count = 5000;  // 10 s at 500 Hz
   const SensorNoise noise{0.05, 0.0025, 0.05, 0.008, 0.0025};
-  const auto samples = vorn::testing::generateSamples(truth, noise, count, kRate, 3U);
+  const auto samples = vorn::test::generateSamples(truth, noise, count, kRate, 3U);
   const Eigen::Matrix<double, 15, 1> configured =
       SensorNoise::variances(0.05, 0.0025, 0.05, 0.008, 0.0025);
   RunResult results[2];
   for (int weighted = 0; weighted < 2; ++weighted) {
-    vorn::testing::StdoutCapture quiet;
+    vorn::test::StdoutCapture quiet;
     std::unique_ptr<EstimationAlgorithm> algorithm(EstimationAlgorithm::create());
     algorithm->setRowWeighting(weighted == 1);
     algorithm->initialize(priorOf(1.0, Eigen::Vector3d::Zero(), 0.01), configured, 1.0);
