@@ -36,8 +36,8 @@ EstimatorSettings EstimatorSettings::recommendedFor(const NoiseLevels& sensorNoi
   settings.torqueVariance = same(variance(noise.torque, 1e-10));
   settings.linearAccVariance = same(variance(noise.accel, 1e-10));
   settings.angularVelVariance = same(variance(noise.gyro, 1e-12));
-  // The angular acceleration is derived inside the library, as the centre slope of a local cubic
-  // through the angular velocity: its error is the gyro noise passed through that fit.
+  // The angular acceleration is derived inside the library, by a centred slope of the angular
+  // velocity: its error is the gyro noise passed through that slope.
   settings.angularAccVariance =
       same(std::max(derivedAngularAccVariance(noise.gyro, rateHz), 1e-10));
   // The reported standard deviations describe the actual errors: the thresholds are simply the
@@ -53,20 +53,13 @@ EstimatorSettings EstimatorSettings::recommendedFor(const NoiseLevels& sensorNoi
 
 double EstimatorSettings::derivedAngularAccVariance(double gyroStd, double rateHz) {
   const double rate = std::max(rateHz, 1.0);
-  // The estimator fits a cubic to the evenly spaced gyro samples within the half window (at
-  // least two on either side of the middle); on a symmetric window its centre slope depends on
-  // the odd powers t and t³ only, and its variance is σ²·Σt⁶ / (Σt²·Σt⁶ − (Σt⁴)²).
-  const long half = std::max(2L, std::lround(kAngularAccHalfWindow * rate));
-  double s2 = 0.0;
-  double s4 = 0.0;
-  double s6 = 0.0;
+  const long half = std::max(1L, std::lround(kAngularAccHalfWindow * rate));
+  double spread = 0.0;
   for (long j = -half; j <= half; ++j) {
-    const double t2 = std::pow(static_cast<double>(j) / rate, 2);
-    s2 += t2;
-    s4 += t2 * t2;
-    s6 += t2 * t2 * t2;
+    const double dt = static_cast<double>(j) / rate;
+    spread += dt * dt;
   }
-  return gyroStd * gyroStd * s6 / (s2 * s6 - s4 * s4);
+  return gyroStd * gyroStd / spread;
 }
 
 std::string EstimatorSettings::toJsonText() const {

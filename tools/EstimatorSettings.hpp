@@ -42,10 +42,10 @@ struct EstimatorSettings {
   /// faster than the data; max_time is 600 s.
   static EstimatorSettings recommendedFor(const NoiseLevels& sensorNoise, double rateHz);
 
-  /// Variance (rad²/s⁴) of the angular acceleration the estimator derives: the centre slope of
-  /// a least-squares cubic through the angular velocity over ±`kAngularAccHalfWindow` of samples
-  /// at `rateHz` (at least two either side), whose white gyro noise has standard deviation
-  /// `gyroStd` (rad/s): σ²·Σt⁶ / (Σt²·Σt⁶ − (Σt⁴)²).
+  /// Variance (rad²/s⁴) of the angular acceleration the estimator derives: the least-squares
+  /// slope of the angular velocity over ±`kAngularAccHalfWindow` of samples at `rateHz`, whose
+  /// white gyro noise has standard deviation `gyroStd` (rad/s): σ²/Σ(t − t̄)², about 174 σ² at
+  /// 1 kHz and 325 σ² at 500 Hz.
   static double derivedAngularAccVariance(double gyroStd, double rateHz);
 
   /// Half width of the estimator's centred differentiator (s).

@@ -117,19 +117,12 @@ void compare(const std::array<double, 16>& truth, const std::array<double, 16>& 
 AccuracyRun::AccuracyRun(std::filesystem::path workDir) : workDir_(std::move(workDir)) {}
 
 double AccuracyRun::derivedAngularAccelerationStd(double gyroStd, double rateHz) {
-  // Centre slope of the estimator's local cubic over the evenly spaced samples of the window (at
-  // least two on either side): σ²·Σt⁶ / (Σt²·Σt⁶ − (Σt⁴)²).
-  const long half = std::max(2L, std::lround(kAngularAccHalfWindow * rateHz));
-  double s2 = 0.0;
-  double s4 = 0.0;
-  double s6 = 0.0;
+  const long half = std::lround(kAngularAccHalfWindow * rateHz);
+  double spread = 0.0;
   for (long j = -half; j <= half; ++j) {
-    const double t2 = std::pow(static_cast<double>(j) / rateHz, 2);
-    s2 += t2;
-    s4 += t2 * t2;
-    s6 += t2 * t2 * t2;
+    spread += std::pow(static_cast<double>(j) / rateHz, 2);
   }
-  return gyroStd * std::sqrt(s6 / (s2 * s6 - s4 * s4));
+  return gyroStd / std::sqrt(spread);
 }
 
 ChannelNoise AccuracyRun::channelNoise(const RunCase& c) {

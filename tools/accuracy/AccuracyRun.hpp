@@ -34,9 +34,8 @@ class AccuracyRun {
   static std::string configurationText(const RunCase& runCase);
 
   /// Standard deviation of the angular acceleration the estimator derives from a gyro of the
-  /// given noise: the centre slope of a least-squares cubic through the angular velocity over
-  /// ±0.02 s (at least two samples either side) passes gyro noise with the gain
-  /// sqrt(Σt⁶ / (Σt²·Σt⁶ − (Σt⁴)²)).
+  /// given noise: the slope of a least-squares line through the angular velocity over
+  /// ±0.02 s passes gyro noise with the gain 1/sqrt(Σ(t − t̄)²).
   static double derivedAngularAccelerationStd(double gyroStd, double rateHz);
 
   /// The channel noise the estimator is configured with for a run (the bound's too).
