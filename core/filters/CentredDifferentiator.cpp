@@ -1,5 +1,10 @@
 #include "filters/CentredDifferentiator.hpp"
 
+#include <algorithm>
+#include <cmath>
+
+#include <Eigen/Cholesky>
+
 namespace vorn {
 
 namespace {
@@ -7,9 +12,33 @@ namespace {
 /// Tolerance on the window span (s), so that rounding of the stamps does not delay a window.
 constexpr double kSpanTolerance = 1e-9;
 
+/// Fewest records on either side of the middle for a polynomial of `degree`.
+long minimumSide(int degree) { return degree >= 3 ? 2 : 1; }
+
 }  // namespace
 
-CentredDifferentiator::CentredDifferentiator(double halfWidth) : halfWidth_(halfWidth), ring_(8) {}
+CentredDifferentiator::CentredDifferentiator(double halfWidth, int degree)
+    : halfWidth_(halfWidth), degree_(degree >= 3 ? 3 : 1), ring_(8) {}
+
+double CentredDifferentiator::slopeVariance(double gyroVariance, double rateHz, double halfWidth,
+                                            int degree) {
+  const double rate = std::max(rateHz, 1e-3);
+  const long half = std::max(minimumSide(degree), std::lround(halfWidth * rate));
+  // Even and odd powers decouple on a symmetric window: the slope depends on t and t³ only.
+  double s2 = 0.0;
+  double s4 = 0.0;
+  double s6 = 0.0;
+  for (long j = -half; j <= half; ++j) {
+    const double t = static_cast<double>(j) / rate;
+    s2 += t * t;
+    s4 += t * t * t * t;
+    s6 += t * t * t * t * t * t;
+  }
+  if (degree < 3) {
+    return gyroVariance / s2;
+  }
+  return gyroVariance * s6 / (s2 * s6 - s4 * s4);
+}
 
 const DynamicsStamped& CentredDifferentiator::at(std::size_t index) const {
   return ring_[(first_ + index) % ring_.size()];
@@ -32,7 +61,22 @@ bool CentredDifferentiator::push(const DynamicsStamped& record) {
     return false;
   }
 
-  // Least-squares slope of each angular-velocity component against time.
+  const std::size_t side = static_cast<std::size_t>(minimumSide(degree_));
+  if (count_ < 2 * side + 1) {
+    return false;
+  }
+
+  const DynamicsStamped& middle = at(count_ / 2);
+  const Eigen::Vector3d slope = degree_ >= 3 ? cubicSlope(middle.stamp()) : lineSlope();
+  centred_ =
+      DynamicsStamped(KinematicsStamped(middle.stamp(), middle.linAcc(), middle.angVel(), slope),
+                      WrenchStamped(middle.stamp(), middle.force(), middle.torque()));
+  first_ = (first_ + 1) % ring_.size();
+  --count_;
+  return true;
+}
+
+Eigen::Vector3d CentredDifferentiator::lineSlope() const {
   double meanStamp = 0.0;
   Eigen::Vector3d meanVelocity = Eigen::Vector3d::Zero();
   for (std::size_t i = 0; i < count_; ++i) {
@@ -48,16 +92,28 @@ bool CentredDifferentiator::push(const DynamicsStamped& record) {
     spread += dt * dt;
     covariation += dt * (at(i).angVel() - meanVelocity);
   }
-  const Eigen::Vector3d slope =
-      spread > 0.0 ? Eigen::Vector3d(covariation / spread) : Eigen::Vector3d::Zero();
+  return spread > 0.0 ? Eigen::Vector3d(covariation / spread) : Eigen::Vector3d::Zero();
+}
 
-  const DynamicsStamped& middle = at(count_ / 2);
-  centred_ =
-      DynamicsStamped(KinematicsStamped(middle.stamp(), middle.linAcc(), middle.angVel(), slope),
-                      WrenchStamped(middle.stamp(), middle.force(), middle.torque()));
-  first_ = (first_ + 1) % ring_.size();
-  --count_;
-  return true;
+Eigen::Vector3d CentredDifferentiator::cubicSlope(double centre) const {
+  // Fit ω(t) ≈ c0 + c1·τ + c2·τ² + c3·τ³ in τ = (t − centre)/h, which keeps the normal
+  // equations well scaled; the derivative at the centre is c1/h.
+  Eigen::Matrix4d normal = Eigen::Matrix4d::Zero();
+  Eigen::Matrix<double, 4, 3> moments = Eigen::Matrix<double, 4, 3>::Zero();
+  for (std::size_t i = 0; i < count_; ++i) {
+    const double tau = (at(i).stamp() - centre) / halfWidth_;
+    const Eigen::Vector4d basis(1.0, tau, tau * tau, tau * tau * tau);
+    normal.noalias() += basis * basis.transpose();
+    moments.noalias() += basis * at(i).angVel().transpose();
+  }
+  const Eigen::LDLT<Eigen::Matrix4d> factor(normal);
+  const Eigen::Vector4d pivots = factor.vectorD();
+  if (factor.info() != Eigen::Success || !(pivots.minCoeff() > 1e-9 * pivots.maxCoeff())) {
+    // Stamps too bunched for a cubic: the line still has a slope.
+    return lineSlope();
+  }
+  const Eigen::Matrix<double, 4, 3> coefficients = factor.solve(moments);
+  return coefficients.row(1).transpose() / halfWidth_;
 }
 
 void CentredDifferentiator::reset() {

@@ -9,24 +9,40 @@
 
 namespace vorn {
 
-/// Angular acceleration from the slope of a least-squares line through the angular velocity of
-/// the records within ±`halfWidth` seconds, at the record in the middle of that window.
+/// Angular acceleration from the derivative, at the record in the middle of the window, of a
+/// least-squares polynomial (a line by default, or a cubic) through the angular velocity of the
+/// records within ±`halfWidth` seconds.
 ///
 /// Every channel of the record it returns belongs to one instant: the middle record's linear
 /// acceleration, angular velocity, force and torque are passed on unchanged, delayed by the half
 /// width, together with the slope centred on them. A one-sided (causal) derivative would lag
-/// behind the other channels and bias the inertial parameters. The slope passes white gyro noise
-/// of variance σ² with variance σ²/Σ(t − t̄)², about 3σ²/(2·h³·rate) for a half width h; over a
-/// window of 2h, curvature of the angular velocity biases it by about h²/6 times the third
-/// derivative of the angular velocity.
+/// behind the other channels and bias the inertial parameters. A line's slope passes white gyro
+/// noise of variance σ² with variance σ²/Σ(t − t̄)², about 1.5·σ²/(h³·rate) for a half width h,
+/// but the curvature of the angular velocity biases it by about h²/6 times its third derivative;
+/// a quadratic has the same centre slope on a symmetric window. A cubic is exact up to the third
+/// derivative (its bias is of order h⁴ times the fifth) and passes the noise with about
+/// 9.4·σ²/(h³·rate), so it takes a wider window for the same noise (`slopeVariance`).
 ///
 /// Holds its window in a ring that grows only while the sample interval shrinks.
 class CentredDifferentiator {
  public:
   /// Half width used by the estimation pipeline (s).
   static constexpr double kDefaultHalfWidth = 0.02;
+  /// Degree of the polynomial used by the estimation pipeline. The cubic removes the curvature
+  /// bias on fast motion but, on the same window, passes 6.25 times the gyro noise, which delays
+  /// or prevents convergence on slow motion and at 100-250 Hz.
+  static constexpr int kDefaultDegree = 1;
 
-  explicit CentredDifferentiator(double halfWidth = kDefaultHalfWidth);
+  /// `degree` is 1 (a line) or 3 (a cubic); anything above 1 is taken as 3.
+  explicit CentredDifferentiator(double halfWidth = kDefaultHalfWidth,
+                                 int degree = kDefaultDegree);
+
+  /// Variance (rad²/s⁴) of the derivative for white gyro noise of variance `gyroVariance`
+  /// (rad²/s²) on evenly spaced records at `rateHz`, with the window this class uses at that rate
+  /// (the records within ±`halfWidth`, at least one on either side of the middle; a cubic needs
+  /// two).
+  static double slopeVariance(double gyroVariance, double rateHz, double halfWidth = kDefaultHalfWidth,
+                              int degree = kDefaultDegree);
 
   /// Adds the newest record (stamps increasing). Returns true when the window spans twice the
   /// half width: `centred()` then holds the middle record with its centred angular acceleration,
@@ -40,13 +56,19 @@ class CentredDifferentiator {
   void reset();
 
   double halfWidth() const { return halfWidth_; }
+  int degree() const { return degree_; }
   /// Number of records in the window.
   std::size_t size() const { return count_; }
 
  private:
   const DynamicsStamped& at(std::size_t index) const;
+  /// Slope of the least-squares line through the window.
+  Eigen::Vector3d lineSlope() const;
+  /// Derivative at `centre` (s) of the least-squares cubic through the window.
+  Eigen::Vector3d cubicSlope(double centre) const;
 
   double halfWidth_;
+  int degree_;
   std::vector<DynamicsStamped> ring_;
   std::size_t first_ = 0;
   std::size_t count_ = 0;

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
+#include <vector>
 
 namespace vorn {
 namespace {
@@ -42,7 +45,7 @@ TEST(CentredDifferentiator, WaitsForTwiceTheHalfWidthThenGivesTheMiddleRecord) {
 }
 
 TEST(CentredDifferentiator, SlopeOfAQuadraticIsItsDerivativeAtTheMiddleEvenWithUnevenStamps) {
-  CentredDifferentiator d(0.01);
+  CentredDifferentiator d(0.01, 1);
   const double stamps[] = {0.0, 0.0013, 0.004, 0.0045, 0.009, 0.0112, 0.014, 0.0171, 0.02};
   for (const double t : stamps) {
     if (d.push(record(t, 1.0, -3.0, 40.0))) {
@@ -53,6 +56,14 @@ TEST(CentredDifferentiator, SlopeOfAQuadraticIsItsDerivativeAtTheMiddleEvenWithU
   // For a quadratic, the least-squares slope equals the derivative at the mean stamp, which is
   // near but not at the middle record for uneven stamps: compare with a tolerance.
   EXPECT_NEAR(d.centred().angAcc().x(), -3.0 + 80.0 * tm, 80.0 * 0.002);
+  // The cubic is exact at the middle record itself, uneven stamps or not.
+  CentredDifferentiator cubic(0.01, 3);
+  for (const double t : stamps) {
+    if (cubic.push(record(t, 1.0, -3.0, 40.0))) {
+      break;
+    }
+  }
+  EXPECT_NEAR(cubic.centred().angAcc().x(), -3.0 + 80.0 * cubic.centred().stamp(), 1e-9);
 }
 
 TEST(CentredDifferentiator, ResetStartsAFreshWindowAndTheRingGrowsAsNeeded) {
@@ -71,6 +82,95 @@ TEST(CentredDifferentiator, ResetStartsAFreshWindowAndTheRingGrowsAsNeeded) {
   }
   ASSERT_TRUE(ready);
   EXPECT_NEAR(d.centred().angAcc().x(), -4.0, 1e-9);
+}
+
+
+/// Derivative error at the middle of every completed window for ω_x = f(t), sampled at `rate`
+/// from 0 to 1 s; returns the largest error.
+template <typename F, typename D>
+double largestSlopeError(CentredDifferentiator& d, double rate, F f, D derivative) {
+  double largest = 0.0;
+  for (int i = 0; i <= static_cast<int>(rate); ++i) {
+    const double t = static_cast<double>(i) / rate;
+    const DynamicsStamped r(
+        KinematicsStamped(t, Eigen::Vector3d::Zero(), Eigen::Vector3d(f(t), 0.0, 0.0),
+                          Eigen::Vector3d::Zero()),
+        WrenchStamped(t, Eigen::Vector3d::Zero(), Eigen::Vector3d::Zero()));
+    if (d.push(r)) {
+      largest = std::max(largest,
+                         std::abs(d.centred().angAcc().x() - derivative(d.centred().stamp())));
+    }
+  }
+  return largest;
+}
+
+TEST(CentredDifferentiator, CubicFitHasNoCurvatureBiasWhereTheLineHas) {
+  const double h = CentredDifferentiator::kDefaultHalfWidth;
+  // A cubic angular velocity: the line's slope is off by about h²·c3 (discretely a little
+  // less); the cubic is exact.
+  const auto cubic = [](double t) { return 0.2 - 1.5 * t + 4.0 * t * t + 400.0 * t * t * t; };
+  const auto cubicRate = [](double t) { return -1.5 + 8.0 * t + 1200.0 * t * t; };
+  for (const double rate : {100.0, 250.0, 1000.0}) {
+    CentredDifferentiator line(h, 1);
+    CentredDifferentiator fit(h, 3);
+    EXPECT_GT(largestSlopeError(line, rate, cubic, cubicRate), 0.5 * 400.0 * h * h) << rate;
+    EXPECT_LT(largestSlopeError(fit, rate, cubic, cubicRate), 1e-8) << rate;
+  }
+  // Brisk turning, 2 rad/s at 3 Hz: the line misses the peaks of α by over a per cent, the cubic
+  // by a small fraction of that.
+  const double w = 2.0 * M_PI * 3.0;
+  const auto wave = [w](double t) { return 2.0 * std::sin(w * t); };
+  const auto waveRate = [w](double t) { return 2.0 * w * std::cos(w * t); };
+  for (const double rate : {250.0, 1000.0}) {
+    CentredDifferentiator line(h, 1);
+    CentredDifferentiator fit(h, 3);
+    const double lineError = largestSlopeError(line, rate, wave, waveRate);
+    EXPECT_GT(lineError, 0.01 * 2.0 * w) << rate;
+    EXPECT_LT(largestSlopeError(fit, rate, wave, waveRate), 0.1 * lineError) << rate;
+  }
+}
+
+TEST(CentredDifferentiator, NoiseFigureMatchesTheSpreadOfTheDerivedSlope) {
+  // White gyro noise of σ = 0.01 rad/s about a constant rate; the spread of the slopes over many
+  // independent windows must match the figure the configuration is given, at every rate.
+  for (const int degree : {1, 3}) {
+    for (const double rate : {100.0, 250.0, 500.0, 1000.0}) {
+      std::mt19937 generator(7);
+      std::normal_distribution<double> noise(0.0, 0.01);
+      CentredDifferentiator d(CentredDifferentiator::kDefaultHalfWidth, degree);
+      const std::size_t window =
+          2 * static_cast<std::size_t>(std::lround(d.halfWidth() * rate)) + 1;
+      double sum = 0.0;
+      double squares = 0.0;
+      int windows = 0;
+      std::size_t sinceLast = window;
+      for (int i = 0; windows < 4000; ++i) {
+        const double t = static_cast<double>(i) / rate;
+        const DynamicsStamped r(
+            KinematicsStamped(t, Eigen::Vector3d::Zero(),
+                              Eigen::Vector3d(0.5 + noise(generator), 0.0, 0.0),
+                              Eigen::Vector3d::Zero()),
+            WrenchStamped(t, Eigen::Vector3d::Zero(), Eigen::Vector3d::Zero()));
+        if (d.push(r) && ++sinceLast >= window) {
+          // Windows that share no sample are independent.
+          sinceLast = 0;
+          const double a = d.centred().angAcc().x();
+          sum += a;
+          squares += a * a;
+          ++windows;
+        }
+      }
+      const double mean = sum / windows;
+      const double variance = squares / windows - mean * mean;
+      const double figure = CentredDifferentiator::slopeVariance(1e-4, rate, d.halfWidth(), degree);
+      // 4000 draws: the sample variance is within about 2.2 % (1 σ) of the true one.
+      EXPECT_NEAR(variance / figure, 1.0, 0.08) << "degree " << degree << " at " << rate << " Hz";
+    }
+  }
+  // The cubic passes about 9.4 / 1.5 = 6.25 times the line's noise on the same window.
+  EXPECT_NEAR(CentredDifferentiator::slopeVariance(1.0, 1000.0, 0.035, 3) /
+                  CentredDifferentiator::slopeVariance(1.0, 1000.0, 0.035, 1),
+              6.25, 0.2);
 }
 
 }  // namespace
