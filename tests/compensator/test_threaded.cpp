@@ -12,6 +12,7 @@
 #include <streambuf>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -220,6 +221,14 @@ class LockProbeBuffer : public std::streambuf {
   /// Stamp of the previous probing update (s); later probes follow it 1 ms apart.
   double stamp = 10.0;
 
+  /// Waits for the probes that were still blocked (they finish once the mutex is released).
+  void finish() {
+    for (auto& blocked : blocked_) {
+      blocked.get();
+    }
+    blocked_.clear();
+  }
+
  protected:
   int_type overflow(int_type ch) override {
     if (ch == traits_type::eof()) {
@@ -251,12 +260,15 @@ class LockProbeBuffer : public std::streambuf {
     });
     if (probe.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
       printedUnderLock.push_back(line);
+      blocked_.push_back(std::move(probe));  // waiting here would never end
+      return;
     }
     probe.get();
   }
 
   Harness& h_;
   std::string current_;
+  std::vector<std::future<int>> blocked_;
 };
 
 TEST(CompensatorThreaded, TareLinesArePrintedWithoutHoldingTheWindow) {
@@ -266,6 +278,7 @@ TEST(CompensatorThreaded, TareLinesArePrintedWithoutHoldingTheWindow) {
   std::streambuf* previous = std::cout.rdbuf(&probe);
   const bool deferred = h.compensator->tareCompensatedWrench();
   std::cout.rdbuf(previous);
+  probe.finish();
   EXPECT_TRUE(deferred);
   ASSERT_EQ(probe.lines.size(), 2U);
   EXPECT_NE(plainLines(probe.lines[1])[0].find("Tare deferred"), std::string::npos);
@@ -285,6 +298,7 @@ TEST(CompensatorThreaded, TareLinesArePrintedWithoutHoldingTheWindow) {
   previous = std::cout.rdbuf(&probe);
   const bool immediate = h.compensator->tareCompensatedWrench();
   std::cout.rdbuf(previous);
+  probe.finish();
   EXPECT_TRUE(immediate);
   ASSERT_EQ(probe.lines.size(), 3U);
   EXPECT_EQ(plainLines(probe.lines[1])[0],
