@@ -46,6 +46,9 @@ VornPayloadCompensator::VornPayloadCompensatorImpl::VornPayloadCompensatorImpl(
       configuredMode_(CompensationMode::None),
       inertiaCompensator_(config_),
       tareBias_(Wrench::Zero()),
+      biasGeneration_(0),
+      biasCopy_(Wrench::Zero()),
+      biasCopyGeneration_(0),
       tarePending_(false),
       zeroOutput_(false) {
   initCompensator();
@@ -168,13 +171,16 @@ int VornPayloadCompensator::VornPayloadCompensatorImpl::update(const std::array<
     out.fill(0.0);
     return 1;
   }
-  Wrench bias;
-  {
+  // The bias changes only on a tare: the bias mutex is taken only when it has been replaced
+  // since this thread last copied it.
+  const std::uint64_t generation = biasGeneration_.load();
+  if (generation != biasCopyGeneration_) {
     const std::lock_guard<std::mutex> lock(biasMutex_);
-    bias = tareBias_;
+    biasCopy_ = tareBias_;
+    biasCopyGeneration_ = biasGeneration_.load();
   }
   for (Eigen::Index i = 0; i < 6; ++i) {
-    out[static_cast<std::size_t>(i)] = c[i] - bias[i];
+    out[static_cast<std::size_t>(i)] = c[i] - biasCopy_[i];
   }
   return 0;
 }
@@ -192,39 +198,55 @@ void VornPayloadCompensator::VornPayloadCompensatorImpl::tareWindowStep(
   if (!tarePending_.load()) {
     return;
   }
-  const std::lock_guard<std::mutex> lock(windowMutex_);
-  if (tareWindow_.size() >= kWindowMinEntries &&
-      (stamp - tareWindow_.front().stamp) * 1000.0 >= kWindowSufficientMs) {
-    const Wrench mean = tareWindow_.mean();
-    {
-      const std::lock_guard<std::mutex> biasLock(biasMutex_);
-      tareBias_ = mean;
+  Wrench mean;
+  {
+    const std::lock_guard<std::mutex> lock(windowMutex_);
+    if (!(tareWindow_.size() >= kWindowMinEntries &&
+          (stamp - tareWindow_.front().stamp) * 1000.0 >= kWindowSufficientMs)) {
+      return;
     }
+    mean = tareWindow_.mean();
+    setTareBias(mean);
     tarePending_.store(false);
     zeroOutput_.store(false);
-    log_bias(mean);
-    VornLogger::INFO("Deferred tare complete. Bias computed from window.");
   }
+  // Printed after unlocking: a slow terminal must not hold up a tare request on another thread.
+  log_bias(mean);
+  VornLogger::INFO("Deferred tare complete. Bias computed from window.");
 }
 
 bool VornPayloadCompensator::VornPayloadCompensatorImpl::tareCompensatedWrench() {
   VornLogger::INFO("Tare requested \u2014 waiting for sufficient data window...");
-  const std::lock_guard<std::mutex> lock(windowMutex_);
-  if (tareWindow_.size() >= kWindowMinEntries &&
-      (tareWindow_.back().stamp - tareWindow_.front().stamp) * 1000.0 >= kWindowSufficientMs) {
-    const Wrench mean = tareWindow_.mean();
-    {
-      const std::lock_guard<std::mutex> biasLock(biasMutex_);
-      tareBias_ = mean;
+  Wrench mean;
+  bool immediate = false;
+  {
+    const std::lock_guard<std::mutex> lock(windowMutex_);
+    if (tareWindow_.size() >= kWindowMinEntries &&
+        (tareWindow_.back().stamp - tareWindow_.front().stamp) * 1000.0 >= kWindowSufficientMs) {
+      mean = tareWindow_.mean();
+      setTareBias(mean);
+      immediate = true;
     }
+  }
+  // Printed after unlocking, so that update never waits on the terminal.
+  if (immediate) {
     log_bias(mean);
     VornLogger::INFO("Tare complete immediately (window already sufficient).");
     return true;
   }
+  // The deferred line is printed before the flags are raised, so that the update thread's
+  // completion lines always follow it. Zero output is raised before pending: a reader that sees
+  // the request pending also sees zero output.
+  VornLogger::INFO("Tare deferred \u2014 outputting zeros until window is collected.");
   zeroOutput_.store(true);
   tarePending_.store(true);
-  VornLogger::INFO("Tare deferred \u2014 outputting zeros until window is collected.");
   return true;
+}
+
+void VornPayloadCompensator::VornPayloadCompensatorImpl::setTareBias(const Wrench& bias) {
+  const std::lock_guard<std::mutex> biasLock(biasMutex_);
+  tareBias_ = bias;
+  biasGeneration_.fetch_add(1);
 }
 
 void VornPayloadCompensator::VornPayloadCompensatorImpl::initBiasCalibration() {

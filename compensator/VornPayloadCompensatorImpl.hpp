@@ -64,6 +64,8 @@ class __attribute__((visibility("hidden"))) VornPayloadCompensator::VornPayloadC
   /// series, angular-acceleration filter and tare window are emptied; tare bias, tare flags and
   /// modes are kept.
   void restartAfterClockReset(double newestStamp, double stamp);
+  /// Replaces the tare bias. The caller holds the window mutex.
+  void setTareBias(const Wrench& bias);
 
   int version_printer_;
   PayloadCompensatorConfig config_;
@@ -74,6 +76,12 @@ class __attribute__((visibility("hidden"))) VornPayloadCompensator::VornPayloadC
   TimestampCalibration timestampCalibration_;
   std::mutex biasMutex_;
   Wrench tareBias_;
+  /// Bumped under the bias mutex each time tareBias_ is replaced, so that update takes the bias
+  /// mutex only when the bias it holds in biasCopy_ is out of date.
+  std::atomic<std::uint64_t> biasGeneration_;
+  /// The update thread's copy of tareBias_ as of generation biasCopyGeneration_.
+  Wrench biasCopy_;
+  std::uint64_t biasCopyGeneration_;
   TareWindow tareWindow_;
   std::mutex windowMutex_;
   std::atomic<bool> tarePending_;

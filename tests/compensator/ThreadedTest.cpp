@@ -6,8 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <future>
+#include <iostream>
+#include <mutex>
+#include <sstream>
+#include <streambuf>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -203,6 +208,104 @@ TEST(CompensatorThreaded, ConcurrentTareRequestsAreSerialised) {
   for (std::size_t i = 0; i < 6; ++i) {
     EXPECT_EQ(out[i], 0.0);
   }
+}
+
+// Standard output that, at the end of every line, runs one update on a helper thread and waits for
+// it: an update that cannot finish within the limit means the line was printed while the
+// compensator held its window mutex.
+class LockProbeBuffer : public std::streambuf {
+ public:
+  explicit LockProbeBuffer(Harness& h) : h_(h) {}
+  std::vector<std::string> lines;
+  std::vector<std::string> printedUnderLock;
+  /// Stamp of the previous probing update (s); later probes follow it 1 ms apart.
+  double stamp = 10.0;
+
+  /// Waits for the probes that were still blocked (they finish once the mutex is released).
+  void finish() {
+    for (auto& blocked : blocked_) {
+      blocked.get();
+    }
+    blocked_.clear();
+  }
+
+ protected:
+  int_type overflow(int_type ch) override {
+    if (ch == traits_type::eof()) {
+      return traits_type::not_eof(ch);
+    }
+    current_ += static_cast<char>(ch);
+    if (ch == '\n') {
+      probe();
+    }
+    return ch;
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    for (std::streamsize i = 0; i < n; ++i) {
+      overflow(traits_type::to_int_type(s[i]));
+    }
+    return n;
+  }
+
+ private:
+  void probe() {
+    const std::string line = current_;
+    current_.clear();
+    lines.push_back(line);
+    stamp += 0.001;
+    const double at = stamp;
+    auto probe = std::async(std::launch::async, [this, at]() {
+      Sample out = sentinel();
+      return h_.update(at, wrenchSample({1, 2, 3, 4, 5, 6}), out);
+    });
+    if (probe.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
+      printedUnderLock.push_back(line);
+      blocked_.push_back(std::move(probe));  // waiting here would never end
+      return;
+    }
+    probe.get();
+  }
+
+  Harness& h_;
+  std::string current_;
+  std::vector<std::future<int>> blocked_;
+};
+
+TEST(CompensatorThreaded, TareLinesArePrintedWithoutHoldingTheWindow) {
+  Harness h(nullPayload(), false);
+  LockProbeBuffer probe(h);
+  // Deferred: an empty window. The probing updates add samples 1 ms apart.
+  std::streambuf* previous = std::cout.rdbuf(&probe);
+  const bool deferred = h.compensator->tareCompensatedWrench();
+  std::cout.rdbuf(previous);
+  probe.finish();
+  EXPECT_TRUE(deferred);
+  ASSERT_EQ(probe.lines.size(), 2U);
+  EXPECT_NE(plainLines(probe.lines[1])[0].find("Tare deferred"), std::string::npos);
+
+  // Fill the window past 500 ms, completing the deferred tare on the way.
+  {
+    std::ostringstream quiet;
+    previous = std::cout.rdbuf(quiet.rdbuf());
+    for (int k = 0; k <= 600; ++k) {
+      Sample out = sentinel();
+      h.update(20.0 + k * 0.001, wrenchSample({1, 2, 3, 4, 5, 6}), out);
+    }
+    std::cout.rdbuf(previous);
+  }
+  probe.lines.clear();
+  probe.stamp = 21.0;
+  previous = std::cout.rdbuf(&probe);
+  const bool immediate = h.compensator->tareCompensatedWrench();
+  std::cout.rdbuf(previous);
+  probe.finish();
+  EXPECT_TRUE(immediate);
+  ASSERT_EQ(probe.lines.size(), 3U);
+  EXPECT_EQ(plainLines(probe.lines[1])[0],
+            info("Tare bias set to: [1.000000, 2.000000, 3.000000, 4.000000, 5.000000, 6.000000]"));
+  EXPECT_EQ(plainLines(probe.lines[2])[0],
+            info("Tare complete immediately (window already sufficient)."));
+  EXPECT_TRUE(probe.printedUnderLock.empty()) << probe.printedUnderLock.front();
 }
 
 }  // namespace
