@@ -375,9 +375,10 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
         normalisedSquaredResidual(parameterVector, rowBuffer, rowCovarianceBuffer);
     // Generalised total least squares: each row is divided by the standard deviation of its own
     // residual, relative to the mean one of the unweighted start, so the rows keep the scale the
-    // prior of P and the covariance estimator are set for. The variance is taken at the estimate
-    // at which weighting began: weights that follow the estimate let a drifting inertia
-    // down-weight the very rows that would correct it.
+    // prior of P and the covariance estimator are set for. The variance is taken at a reference
+    // estimate renewed once a second while the residual stays small, not at every sample's
+    // estimate: weights that follow each step let a drifting inertia down-weight the very rows
+    // that would correct it.
     if (weighting) {
       const double variance = predictedResidualVariance(weightingReference, rowCovarianceBuffer);
       if (variance > 0.0 && std::isfinite(variance)) {
