@@ -17,24 +17,6 @@ TareWindow::TareWindow(std::size_t initialCapacity)
     : ring_(powerOfTwoAtLeast(initialCapacity < 2 ? 2 : initialCapacity)),
       mask_(ring_.size() - 1) {}
 
-void TareWindow::pushBack(double stamp, const Wrench& wrench) {
-  if (count_ == ring_.size()) {
-    grow();
-  }
-  Entry& slot = ring_[(first_ + count_) & mask_];
-  slot.stamp = stamp;
-  slot.wrench = wrench;
-  ++count_;
-}
-
-void TareWindow::popFront() {
-  if (count_ == 0) {
-    return;
-  }
-  first_ = (first_ + 1) & mask_;
-  --count_;
-}
-
 void TareWindow::clear() {
   first_ = 0;
   count_ = 0;

@@ -38,9 +38,23 @@ class TareWindow {
   const Entry& at(std::size_t index) const { return ring_[(first_ + index) & mask_]; }
 
   /// Appends at the back; doubles the ring (the only allocation) when it is full.
-  void pushBack(double stamp, const Wrench& wrench);
+  void pushBack(double stamp, const Wrench& wrench) {
+    if (count_ == ring_.size()) {
+      grow();
+    }
+    Entry& slot = ring_[(first_ + count_) & mask_];
+    slot.stamp = stamp;
+    slot.wrench = wrench;
+    ++count_;
+  }
   /// Drops the oldest entry. Precondition: not empty.
-  void popFront();
+  void popFront() {
+    if (count_ == 0) {
+      return;
+    }
+    first_ = (first_ + 1) & mask_;
+    --count_;
+  }
   /// Removes every entry; the storage is kept.
   void clear();
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -30,6 +31,8 @@ public:
   Vec3dStamped earliest() const { return count_ == 0 ? Vec3dStamped() : ring_[first_]; }
   /// Newest sample. Precondition: not empty (a default record is returned otherwise).
   Vec3dStamped latest() const { return count_ == 0 ? Vec3dStamped() : newest(); }
+  /// Newest sample, without a copy. Precondition: not empty.
+  const Vec3dStamped& newestSample() const { return newest(); }
   /// Sample at `index`; lowers the mark to `index`. Throws std::out_of_range("vector") past the end.
   Vec3dStamped at(unsigned int index) {
     if (index < oldestUsedIndex_) {
@@ -43,7 +46,23 @@ public:
   /// Value at the stamp of `time`: linear interpolation between the bracketing samples, held
   /// constant outside the stored span. Only interpolation lowers the mark.
   /// Precondition: not empty (a default record at the query stamp is returned otherwise).
-  Vec3dStamped atTime(const StampedMeasurement& time);
+  /// Defined here, like the other per-sample accessors, so that the pipelines inline them.
+  Vec3dStamped atTime(const StampedMeasurement& time) {
+    const double t = time.stamp();
+    if (count_ == 0) {
+      return Vec3dStamped(t, Eigen::Vector3d::Zero());
+    }
+    const Vec3dStamped& first = slot(0);
+    if (count_ <= 1 || time.isBefore(first)) {
+      return Vec3dStamped(t, first.vec());
+    }
+    // Later than the last sample, or exactly at it (where the upper bound would be the end): the
+    // last vector. The pipelines evaluate most series at their own newest stamp.
+    if (!time.isBefore(newest())) {
+      return Vec3dStamped(t, newest().vec());
+    }
+    return interpolate(t);
+  }
   void emplaceBack(const Vec3dStamped& sample) {
     if (count_ == ring_.size()) {
       grow();
@@ -51,9 +70,30 @@ public:
     ring_[(first_ + count_) & mask_] = sample;
     ++count_;
   }
-  void clear();
+  void clear() {
+    first_ = 0;
+    count_ = 0;
+    oldestUsedIndex_ = 0;
+  }
   /// Drops the samples older than five before the mark and moves the mark to the newest index.
-  void shrink();
+  void shrink() {
+    // size - 1 and the mark compared as unsigned 64-bit numbers. An empty series is left alone
+    // (its size - 1 would wrap and the mark would be set to a wrapped "newest index").
+    if (count_ == 0) {
+      return;
+    }
+    const uint64_t newestIndex = static_cast<uint64_t>(count_) - 1U;
+    if (newestIndex <= static_cast<uint64_t>(oldestUsedIndex_)) {
+      return;
+    }
+    const int32_t mark = static_cast<int32_t>(oldestUsedIndex_);
+    const int32_t drop = std::max(mark, 5) - 5;
+    if (drop > 0) {
+      first_ = (first_ + static_cast<std::size_t>(drop)) & mask_;
+      count_ -= static_cast<std::size_t>(drop);
+    }
+    oldestUsedIndex_ = static_cast<uint32_t>(count_ - 1U);
+  }
 
   /// The mark of the oldest sample read since the previous shrink.
   uint32_t oldestUsedIndex() const { return oldestUsedIndex_; }
@@ -63,6 +103,9 @@ public:
 private:
   const Vec3dStamped& slot(std::size_t index) const { return ring_[(first_ + index) & mask_]; }
   const Vec3dStamped& newest() const { return slot(count_ - 1); }
+  /// Linear interpolation at `t`, strictly inside the stored span (count_ >= 2, first stamp <= t
+  /// < last stamp); lowers the mark to the lower bracketing sample.
+  Vec3dStamped interpolate(double t);
   void grow();
   [[noreturn]] static void throwOutOfRange();
 

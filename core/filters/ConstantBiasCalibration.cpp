@@ -26,26 +26,4 @@ Eigen::VectorXd ConstantBiasCalibration::getBiasVector() const {
   return bias;
 }
 
-Vec3dStamped ConstantBiasCalibration::calibrateConstLinAccBias(const Vec3dStamped& v) const {
-  return calibrateConstVec3dBias(v, linAccOffset_);
-}
-
-Vec3dStamped ConstantBiasCalibration::calibrateConstAngVelBias(const Vec3dStamped& v) const {
-  return calibrateConstVec3dBias(v, angVelOffset_);
-}
-
-Vec3dStamped ConstantBiasCalibration::calibrateConstForceBias(const Vec3dStamped& v) const {
-  return calibrateConstVec3dBias(v, forceOffset_);
-}
-
-Vec3dStamped ConstantBiasCalibration::calibrateConstTorqueBias(const Vec3dStamped& v) const {
-  return calibrateConstVec3dBias(v, torqueOffset_);
-}
-
-Vec3dStamped ConstantBiasCalibration::calibrateConstVec3dBias(const Vec3dStamped& v,
-                                                              const Eigen::Vector3d& offset) const {
-  const Eigen::Vector3d corrected = v.vec() - offset;
-  return Vec3dStamped(v.stamp(), corrected);
-}
-
 }  // namespace vorn

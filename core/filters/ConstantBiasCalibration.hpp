@@ -19,12 +19,24 @@ public:
   /// The twelve offsets in sample-array order: force, torque, linear acceleration, angular velocity.
   Eigen::VectorXd getBiasVector() const;
 
-  Vec3dStamped calibrateConstLinAccBias(const Vec3dStamped& v) const;
-  Vec3dStamped calibrateConstAngVelBias(const Vec3dStamped& v) const;
-  Vec3dStamped calibrateConstForceBias(const Vec3dStamped& v) const;
-  Vec3dStamped calibrateConstTorqueBias(const Vec3dStamped& v) const;
+  // Defined here: the compensator applies all four on every sample.
+  Vec3dStamped calibrateConstLinAccBias(const Vec3dStamped& v) const {
+    return calibrateConstVec3dBias(v, linAccOffset_);
+  }
+  Vec3dStamped calibrateConstAngVelBias(const Vec3dStamped& v) const {
+    return calibrateConstVec3dBias(v, angVelOffset_);
+  }
+  Vec3dStamped calibrateConstForceBias(const Vec3dStamped& v) const {
+    return calibrateConstVec3dBias(v, forceOffset_);
+  }
+  Vec3dStamped calibrateConstTorqueBias(const Vec3dStamped& v) const {
+    return calibrateConstVec3dBias(v, torqueOffset_);
+  }
   /// `v` minus `offset`, stamp unchanged.
-  Vec3dStamped calibrateConstVec3dBias(const Vec3dStamped& v, const Eigen::Vector3d& offset) const;
+  Vec3dStamped calibrateConstVec3dBias(const Vec3dStamped& v, const Eigen::Vector3d& offset) const {
+    const Eigen::Vector3d corrected = v.vec() - offset;
+    return Vec3dStamped(v.stamp(), corrected);
+  }
 
 private:
   Eigen::Vector3d linAccOffset_;

@@ -32,7 +32,7 @@ void FIRfilter::readCoeffs(const std::string& /*group*/, const std::string& /*ki
   evenSize_ = (size_ % 2U) == 0U;
 }
 
-Vec3dStamped FIRfilter::filter(Vec3dSeries& series) const {
+Vec3dStamped FIRfilter::filterGeneral(Vec3dSeries& series) const {
   const uint32_t n = series.size();
   if (n == 0) {
     return Vec3dStamped();
@@ -45,14 +45,6 @@ Vec3dStamped FIRfilter::filter(Vec3dSeries& series) const {
   // A filter whose taps were never loaded passes the newest sample through.
   if (coeffs_.size() < static_cast<Eigen::Index>(size_)) {
     return series.latest();
-  }
-  if (size_ == 1 && !differentiator_) {
-    // One smoothing tap, the pipelines' case on every sample: the same sum and the same stamp
-    // (the window's centre is the newest sample) without the general loop.
-    const Vec3dStamped newest = series.at(n - 1);
-    Eigen::Vector3d acc = Eigen::Vector3d::Zero();
-    acc = acc + coeffs_[0] * newest.vec();
-    return Vec3dStamped(newest.stamp(), acc);
   }
   Eigen::Vector3d acc = Eigen::Vector3d::Zero();
   for (uint32_t k = 0; k < size_; ++k) {

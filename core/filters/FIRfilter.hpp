@@ -28,12 +28,26 @@ public:
   /// Filtered value of the newest samples, stamped at the centre of the filter window.
   /// With fewer samples than taps, or with no coefficients loaded, the newest sample is returned
   /// unchanged. Reading lowers the series' mark to the oldest sample of the window.
-  Vec3dStamped filter(Vec3dSeries& series) const;
+  Vec3dStamped filter(Vec3dSeries& series) const {
+    const uint32_t n = series.size();
+    if (n >= size_ && size_ == 1 && !differentiator_ && coeffs_.size() >= 1) {
+      // One smoothing tap, the pipelines' case on every sample, inlined: the same sum and the
+      // same stamp (the window's centre is the newest sample) without the general loop.
+      const Vec3dStamped newest = series.at(n - 1);
+      Eigen::Vector3d acc = Eigen::Vector3d::Zero();
+      acc = acc + coeffs_[0] * newest.vec();
+      return Vec3dStamped(newest.stamp(), acc);
+    }
+    return filterGeneral(series);
+  }
 
   /// Stamp at the centre of the filter window over the newest samples.
   double calculateDelayedStamp(Vec3dSeries& series) const;
 
 private:
+  /// Every case but the one-tap smoothing of a long enough series.
+  Vec3dStamped filterGeneral(Vec3dSeries& series) const;
+
   bool differentiator_ = false;
   uint32_t size_ = 1;
   bool evenSize_ = false;

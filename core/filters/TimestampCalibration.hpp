@@ -16,12 +16,23 @@ public:
   void setWrenchDelay(double wrenchDelay) { wrenchDelay_ = wrenchDelay; }
   double getWrenchDelay() const { return wrenchDelay_; }
 
-  Vec3dStamped calibrateLinAccDelay(const Vec3dStamped& v) const;
-  Vec3dStamped calibrateAngVelDelay(const Vec3dStamped& v) const;
-  Vec3dStamped calibrateForceDelay(const Vec3dStamped& v) const;
-  Vec3dStamped calibrateTorqueDelay(const Vec3dStamped& v) const;
+  // Defined here: the compensator applies all four on every sample.
+  Vec3dStamped calibrateLinAccDelay(const Vec3dStamped& v) const {
+    return calibrateVec3dDelay(v, linAccDelay_);
+  }
+  Vec3dStamped calibrateAngVelDelay(const Vec3dStamped& v) const {
+    return calibrateVec3dDelay(v, angVelDelay_);
+  }
+  Vec3dStamped calibrateForceDelay(const Vec3dStamped& v) const {
+    return calibrateVec3dDelay(v, wrenchDelay_);
+  }
+  Vec3dStamped calibrateTorqueDelay(const Vec3dStamped& v) const {
+    return calibrateVec3dDelay(v, wrenchDelay_);
+  }
   /// `v` with its stamp moved back by `delay`.
-  Vec3dStamped calibrateVec3dDelay(const Vec3dStamped& v, double delay) const;
+  Vec3dStamped calibrateVec3dDelay(const Vec3dStamped& v, double delay) const {
+    return Vec3dStamped(v.stamp() - delay, v.vec());
+  }
 
 private:
   double linAccDelay_ = 0.0;
