@@ -79,20 +79,15 @@ void VornPayloadCompensator::VornPayloadCompensatorImpl::initCompensator() {
 
 VornPayloadCompensator::VornPayloadCompensatorImpl::Wrench
 VornPayloadCompensator::VornPayloadCompensatorImpl::compensationCallback() {
-  Wrench result = Wrench::Zero();
-  WrenchStamped wrench;
   switch (activeMode_) {
     case CompensationMode::StaticAndDynamic:
-      wrench = inertiaCompensator_.computeInertiaCompensatedWrenchWoDelay();
-      break;
+      return inertiaCompensator_.inertiaCompensatedWoDelay();
     case CompensationMode::Static:
-      wrench = inertiaCompensator_.computeGravityCompensatedWrench();
-      break;
+      return inertiaCompensator_.gravityCompensated();
     case CompensationMode::None:
-      return result;
+      break;
   }
-  result << wrench.force(), wrench.torque();
-  return result;
+  return Wrench::Zero();
 }
 
 int VornPayloadCompensator::VornPayloadCompensatorImpl::update(const std::array<double, 12>& in,

@@ -13,7 +13,11 @@ namespace {
 // Duplicate test of processIMU, in seconds of the stamp.
 constexpr double kDuplicateStampTolerance = 1e-5;
 
-bool isFinite(const Vec3dStamped& v) { return std::isfinite(v.stamp()) && v.vec().allFinite(); }
+inline bool isFinite(const Vec3dStamped& v) {
+  const Eigen::Vector3d& x = v.vecRef();
+  return std::isfinite(v.stamp()) && std::isfinite(x.x()) && std::isfinite(x.y()) &&
+         std::isfinite(x.z());
+}
 
 }  // namespace
 
@@ -73,6 +77,18 @@ bool InertiaCompensator::processIMU(const Vec3dStamped& linAcc, const Vec3dStamp
   if (!sync::kinematicsIsSyncable(filteredLinAcc_, filteredAngVel_, angAcc_)) {
     return false;
   }
+  const Vec3dStamped& newestLinAcc = filteredLinAcc_.newestSample();
+  const Vec3dStamped& newestAngVel = filteredAngVel_.newestSample();
+  const Vec3dStamped& newestAngAcc = angAcc_.newestSample();
+  if (newestLinAcc.stamp() == newestAngAcc.stamp() &&
+      newestAngVel.stamp() == newestAngAcc.stamp()) {
+    // The three series end at one stamp, as they do on every sample once the filters run: the
+    // synchronised record is their newest entries (a lookup at the newest stamp interpolates
+    // nothing and leaves the marks alone).
+    kinematics_.emplaceBack(KinematicsStamped(newestAngAcc.stamp(), newestLinAcc.vecRef(),
+                                              newestAngVel.vecRef(), newestAngAcc.vecRef()));
+    return true;
+  }
   const KinematicsStamped synced = sync::syncKinematics(filteredLinAcc_, filteredAngVel_, angAcc_);
   kinematics_.emplaceBack(
       KinematicsStamped(synced.stamp(), synced.linAcc(), synced.angVel(), synced.angAcc()));
@@ -98,7 +114,19 @@ bool InertiaCompensator::processWrench(const Vec3dStamped& force, const Vec3dSta
   if (!sync::dynamicsIsSyncable(kinematics_, wrenches_)) {
     return false;
   }
-  latestDynamics_ = sync::syncDynamics(kinematics_, wrenches_);
+  const Vec3dStamped& newestForce = wrenches_.forceSeries().newestSample();
+  if (newestForce.stamp() == kinematics_.linAccSeries().newestSample().stamp()) {
+    // Kinematics and wrench stamped alike, as every sample of the front end is: the record is the
+    // newest entry of each series, which is what the lookup at the common stamp returns (a
+    // lookup at or after the newest stamp interpolates nothing and leaves the marks alone).
+    latestDynamics_ = DynamicsStamped(
+        newestForce.stamp(), kinematics_.linAccSeries().newestSample().vecRef(),
+        kinematics_.angVelSeries().newestSample().vecRef(),
+        kinematics_.angAccSeries().newestSample().vecRef(), newestForce.vecRef(),
+        wrenches_.torqueSeries().newestSample().vecRef());
+  } else {
+    latestDynamics_ = sync::syncDynamics(kinematics_, wrenches_);
+  }
   shrinkAllSeries();
   // The data matrix of this record is formed by the two evaluations that read it, when they are
   // asked: the front end's evaluations use the newest samples instead.
@@ -145,25 +173,32 @@ WrenchStamped InertiaCompensator::computeInertiaCompensatedWrench() const {
 }
 
 WrenchStamped InertiaCompensator::computeGravityCompensatedWrench() const {
+  return toWrench(wrenches_.latest().stamp(), gravityCompensated());
+}
+
+Eigen::Matrix<double, 6, 1> InertiaCompensator::gravityCompensated() const {
   const WrenchStamped wrench = wrenches_.latest();
   const Eigen::Vector3d a = filteredLinAcc_.latest().vec();
   // The full model with ω = α = 0: only column 0 (force rows) and columns 1-3 (torque rows).
   Eigen::Matrix<double, 6, 10> gravity = Eigen::Matrix<double, 6, 10>::Zero();
   gravity.block<3, 1>(0, 0) = a;
   gravity.block<3, 3>(3, 1) = -Math().skew(a);
-  const Eigen::Matrix<double, 6, 1> compensated = toVector(wrench) + gravity * referenceParameters_;
-  return toWrench(wrench.stamp(), compensated);
+  return toVector(wrench) + gravity * referenceParameters_;
 }
 
 WrenchStamped InertiaCompensator::computeInertiaCompensatedWrenchWoDelay() const {
+  return toWrench(wrenches_.latest().stamp(), inertiaCompensatedWoDelay());
+}
+
+Eigen::Matrix<double, 6, 1> InertiaCompensator::inertiaCompensatedWoDelay() const {
   const WrenchStamped wrench = wrenches_.latest();
-  // The newest entry of each filtered series, without interpolation between their stamps.
-  const KinematicsStamped newest(wrench.stamp(), filteredLinAcc_.latest().vec(),
-                                 filteredAngVel_.latest().vec(), angAcc_.latest().vec());
-  const Eigen::Matrix<double, 6, 10> model =
-      ObservationModelBasic().dataMatrix(DynamicsStamped(newest, WrenchStamped()));
-  const Eigen::Matrix<double, 6, 1> compensated = toVector(wrench) + model * referenceParameters_;
-  return toWrench(wrench.stamp(), compensated);
+  // The newest entry of each filtered series, without interpolation between their stamps; the
+  // record's wrench is not read by the model.
+  const DynamicsStamped newest(wrench.stamp(), filteredLinAcc_.latest().vec(),
+                               filteredAngVel_.latest().vec(), angAcc_.latest().vec(),
+                               Eigen::Vector3d::Zero(), Eigen::Vector3d::Zero());
+  const Eigen::Matrix<double, 6, 10> model = ObservationModelBasic().dataMatrix(newest);
+  return toVector(wrench) + model * referenceParameters_;
 }
 
 std::size_t InertiaCompensator::storedEntryCount() const {

@@ -59,6 +59,11 @@ class InertiaCompensator {
   /// Latest filtered wrench plus A(a, ω, α)·θ built from the newest entry of each filtered series.
   WrenchStamped computeInertiaCompensatedWrenchWoDelay() const;
 
+  /// The wrench of computeGravityCompensatedWrench as force x, y, z, torque x, y, z.
+  Eigen::Matrix<double, 6, 1> gravityCompensated() const;
+  /// The wrench of computeInertiaCompensatedWrenchWoDelay as force x, y, z, torque x, y, z.
+  Eigen::Matrix<double, 6, 1> inertiaCompensatedWoDelay() const;
+
   /// True once an IMU sample has been accepted (since construction or the last reset).
   bool hasImuData() const { return !rawLinAcc_.empty(); }
   /// Stamp of the newest accepted IMU sample. Precondition: hasImuData().

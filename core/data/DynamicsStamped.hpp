@@ -26,6 +26,16 @@ public:
         force_(wrench.force()),
         torque_(wrench.torque()) {}
 
+  DynamicsStamped(double stamp, const Eigen::Vector3d& linAcc, const Eigen::Vector3d& angVel,
+                  const Eigen::Vector3d& angAcc, const Eigen::Vector3d& force,
+                  const Eigen::Vector3d& torque)
+      : StampedMeasurement(stamp),
+        linAcc_(linAcc),
+        angVel_(angVel),
+        angAcc_(angAcc),
+        force_(force),
+        torque_(torque) {}
+
   Vec3dStamped linAccStamped() const { return Vec3dStamped(stamp_, linAcc_); }
   Vec3dStamped angVelStamped() const { return Vec3dStamped(stamp_, angVel_); }
   Vec3dStamped angAccStamped() const { return Vec3dStamped(stamp_, angAcc_); }

@@ -26,6 +26,8 @@ public:
   }
 
   Eigen::Vector3d vec() const { return vec_; }
+  /// The vector itself, without a copy.
+  const Eigen::Vector3d& vecRef() const { return vec_; }
 
   /// Writes "Stamp:  <stamp>,  Value:  [<x y z>]" and a newline to standard output.
   void print() const;
