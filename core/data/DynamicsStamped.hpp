@@ -26,6 +26,7 @@ public:
         force_(wrench.force()),
         torque_(wrench.torque()) {}
 
+  /// One record from its stamp (s) and five vectors (m/s², rad/s, rad/s², N, N·m).
   DynamicsStamped(double stamp, const Eigen::Vector3d& linAcc, const Eigen::Vector3d& angVel,
                   const Eigen::Vector3d& angAcc, const Eigen::Vector3d& force,
                   const Eigen::Vector3d& torque)

@@ -54,7 +54,8 @@ class Stream {
   std::uint64_t below(std::uint64_t n) { return rng_() % n; }
   /// A multiple of 2^-10 in [-range, range].
   double value(int range) {
-    const auto steps = static_cast<std::int64_t>(below(static_cast<std::uint64_t>(range) * 2048U + 1U));
+    const auto steps =
+        static_cast<std::int64_t>(below(static_cast<std::uint64_t>(range) * 2048U + 1U));
     return static_cast<double>(steps - static_cast<std::int64_t>(range) * 1024) / 1024.0;
   }
   Eigen::Vector3d vector(int range) { return {value(range), value(range), value(range)}; }
