@@ -20,14 +20,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
 #include <vorn/VornPayloadCompensator.hpp>
+
+#include "StdoutSilencer.hpp"
 
 namespace {
 
@@ -80,8 +80,7 @@ void BM_Soak(benchmark::State& state) {
   const std::vector<Sample> table = periodicMotion();
   const fs::path dir = fs::temp_directory_path() / ("vorn-soak-" + std::to_string(::getpid()));
   fs::create_directories(dir);
-  std::ostringstream sink;
-  std::streambuf* previous = std::cout.rdbuf(sink.rdbuf());
+  const vorn::bench::StdoutSilencer quiet;
 
   double driftForce = 0.0, driftTorque = 0.0, lastForce = 0.0, lastTorque = 0.0;
   long rssBefore = 0, rssAfter = 0, peakBefore = 0, peakAfter = 0;
@@ -102,7 +101,6 @@ void BM_Soak(benchmark::State& state) {
       rejected += compensator.update(static_cast<double>(k) * kDt, table[k % kPeriod], out) != 0;
       std::copy(out.begin(), out.begin() + 6, reference[i].begin());
     }
-    sink.str("");
     rssBefore = residentKb();
     peakBefore = peakResidentKb();
     const auto start = std::chrono::steady_clock::now();
@@ -129,7 +127,6 @@ void BM_Soak(benchmark::State& state) {
     peakAfter = peakResidentKb();
     state.counters["final_stamp_s"] = static_cast<double>(k) * kDt;
   }
-  std::cout.rdbuf(previous);
   std::error_code ec;
   fs::remove_all(dir, ec);
   if (rejected != 0) {

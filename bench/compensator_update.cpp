@@ -16,9 +16,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,6 +24,7 @@
 
 #include <vorn/VornPayloadCompensator.hpp>
 
+#include "StdoutSilencer.hpp"
 #include "compensation/InertiaCompensator.hpp"
 #include "compensation/PayloadCompensatorConfig.hpp"
 
@@ -65,10 +64,11 @@ std::vector<Sample> sampleTable() {
 
 /// Constructs a compensator with its console lines swallowed.
 std::unique_ptr<vorn::VornPayloadCompensator> makeCompensator(const std::string& path) {
-  std::ostringstream sink;
-  std::streambuf* old = std::cout.rdbuf(sink.rdbuf());
-  auto compensator = std::make_unique<vorn::VornPayloadCompensator>(path);
-  std::cout.rdbuf(old);
+  std::unique_ptr<vorn::VornPayloadCompensator> compensator;
+  {
+    const vorn::bench::StdoutSilencer quiet;
+    compensator = std::make_unique<vorn::VornPayloadCompensator>(path);
+  }
   std::filesystem::remove(path);
   return compensator;
 }
@@ -154,11 +154,10 @@ void BM_MemoryFlatTenMillionSamples(benchmark::State& state) {
 /// Ten million samples through the core pipeline: the entries held by its nine series.
 void BM_SeriesSizeTenMillionSamples(benchmark::State& state) {
   const std::string path = writeConfig(true);
-  std::ostringstream sink;
-  std::streambuf* old = std::cout.rdbuf(sink.rdbuf());
+  auto quiet = std::make_unique<vorn::bench::StdoutSilencer>();
   vorn::PayloadCompensatorConfig config(path);
   vorn::InertiaCompensator pipeline(config);
-  std::cout.rdbuf(old);
+  quiet.reset();
   std::filesystem::remove(path);
   Eigen::Matrix<double, 10, 1> theta;
   theta << 1.2, 0.0024, 0.012, 0.072, 0.0062, 0.0001, 0.0, 0.0061, -0.0007, 0.0015;

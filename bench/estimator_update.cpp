@@ -8,13 +8,12 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "StdoutSilencer.hpp"
 #include "sim/Simulator.hpp"
 #include "vorn/VornPayloadEstimator.hpp"
 
@@ -72,15 +71,13 @@ long residentKilobytes() {
 class Run {
  public:
   Run()
-      : dir_(fs::temp_directory_path() / ("vorn-bench-" + std::to_string(getpid()))),
-        previous_(std::cout.rdbuf(sink_.rdbuf())) {
+      : dir_(fs::temp_directory_path() / ("vorn-bench-" + std::to_string(getpid()))) {
     fs::create_directories(dir_);
     estimator_ = std::make_unique<vorn::VornPayloadEstimator>(writeConfig(dir_));
     estimator_->startPayloadEstimation();
   }
   ~Run() {
     estimator_.reset();
-    std::cout.rdbuf(previous_);
     std::error_code ec;
     fs::remove_all(dir_, ec);
   }
@@ -93,12 +90,10 @@ class Run {
   }
   bool running() const { return estimator_->isEstimatorRunning(); }
   vorn::PayloadEstimate snapshot() const { return estimator_->currentEstimate(); }
-  void discardOutput() { sink_.str(""); }
 
  private:
+  vorn::bench::StdoutSilencer quiet_;
   fs::path dir_;
-  std::ostringstream sink_;
-  std::streambuf* previous_;
   std::unique_ptr<vorn::VornPayloadEstimator> estimator_;
   double stamp_ = 0.0;
 };
@@ -126,11 +121,6 @@ void runUpdateBenchmark(benchmark::State& state, bool withSnapshot) {
     const auto stop = std::chrono::steady_clock::now();
     if (micros.size() < micros.capacity()) {
       micros.push_back(std::chrono::duration<double, std::micro>(stop - start).count());
-    }
-    if ((next & 0xFFFU) == 0U) {
-      state.PauseTiming();
-      run.discardOutput();
-      state.ResumeTiming();
     }
   }
   if (!run.running()) {
@@ -172,13 +162,9 @@ void BM_EstimatorMemoryOverAMillionSamples(benchmark::State& state) {
     for (int i = 0; i < 10000; ++i) {
       run.feed(samples[static_cast<std::size_t>(i) % samples.size()]);
     }
-    run.discardOutput();
     const long before = residentKilobytes();
     for (int i = 0; i < 1000000; ++i) {
       run.feed(samples[static_cast<std::size_t>(i) % samples.size()]);
-      if ((i & 0xFFFF) == 0) {
-        run.discardOutput();
-      }
     }
     const long after = residentKilobytes();
     state.counters["rss_before_kB"] = static_cast<double>(before);

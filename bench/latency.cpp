@@ -19,9 +19,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,6 +27,7 @@
 #include <Eigen/Core>
 #include <Eigen/LU>
 
+#include "StdoutSilencer.hpp"
 #include "data/DynamicsStamped.hpp"
 #include "identification/ObservationModelBasic.hpp"
 #include "sim/Simulator.hpp"
@@ -193,24 +192,20 @@ std::string writeCompensatorConfig(const fs::path& dir, bool dynamic) {
 class QuietFolder {
  public:
   QuietFolder()
-      : dir_(fs::temp_directory_path() / ("vorn-bench-latency-" + std::to_string(::getpid()))),
-        previous_(std::cout.rdbuf(sink_.rdbuf())) {
+      : dir_(fs::temp_directory_path() / ("vorn-bench-latency-" + std::to_string(::getpid()))) {
     fs::create_directories(dir_);
   }
   ~QuietFolder() {
-    std::cout.rdbuf(previous_);
     std::error_code ec;
     fs::remove_all(dir_, ec);
   }
   QuietFolder(const QuietFolder&) = delete;
   QuietFolder& operator=(const QuietFolder&) = delete;
   const fs::path& path() const { return dir_; }
-  void discardOutput() { sink_.str(""); }
 
  private:
+  vorn::bench::StdoutSilencer quiet_;
   fs::path dir_;
-  std::ostringstream sink_;
-  std::streambuf* previous_;
 };
 
 void compensatorLatency(benchmark::State& state, bool dynamic) {
@@ -288,9 +283,6 @@ void BM_EstimatorUpdate(benchmark::State& state) {
       const double stamp = static_cast<double>(k) * kDt;
       const Sample& in = samples[k % samples.size()];
       latencies.time([&] { benchmark::DoNotOptimize(estimator.update(stamp, in)); });
-      if ((k & 0xFFFFU) == 0U) {
-        folder.discardOutput();  // the once-a-second progress lines
-      }
     }
   }
   if (!estimator.isEstimatorRunning()) {
