@@ -10,29 +10,23 @@
 //
 // Not part of the test suite (minutes of run time).
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <sstream>
-#include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
 #include <vorn/VornPayloadCompensator.hpp>
 
+#include "BenchInputs.hpp"
+#include "QuietFolder.hpp"
+
 namespace {
 
-namespace fs = std::filesystem;
-using Sample = std::array<double, 12>;
+using vorn::bench::Sample;
 constexpr std::size_t kPeriod = 4096;  // power of two
 constexpr double kDt = 0.001;          // 1 kHz stamps
 
@@ -48,47 +42,19 @@ std::vector<Sample> periodicMotion() {
   return table;
 }
 
-long residentKb() {
-  long pages = 0, resident = 0;
-  std::ifstream statm("/proc/self/statm");
-  statm >> pages >> resident;
-  return resident * (::sysconf(_SC_PAGESIZE) / 1024);
-}
-
-long peakResidentKb() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;  // kB on Linux
-}
-
-std::string writeConfig(const fs::path& dir, bool dynamic) {
-  const fs::path path = dir / "compensator.json";
-  std::ofstream file(path);
-  file << R"({ "payload_compensator_config": {
-    "payload_properties": {
-      "mass": 1.2, "com": { "x": 0.002, "y": 0.01, "z": 0.06 },
-      "inertia": { "Ixx": 0.0062, "Ixy": 0.0001, "Ixz": 0.0, "Iyy": 0.0061, "Iyz": -0.0007,
-                   "Izz": 0.0015 } },
-    "enable_dynamic_compensation": )"
-       << (dynamic ? "true" : "false") << " } }\n";
-  return path.string();
-}
-
 void BM_Soak(benchmark::State& state) {
   const bool dynamic = state.range(0) != 0;
   const auto samples = static_cast<std::uint64_t>(state.range(1)) * 1000000U;
   const std::vector<Sample> table = periodicMotion();
-  const fs::path dir = fs::temp_directory_path() / ("vorn-soak-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
-  std::ostringstream sink;
-  std::streambuf* previous = std::cout.rdbuf(sink.rdbuf());
+  const vorn::bench::QuietFolder folder("vorn-soak");
 
   double driftForce = 0.0, driftTorque = 0.0, lastForce = 0.0, lastTorque = 0.0;
   long rssBefore = 0, rssAfter = 0, peakBefore = 0, peakAfter = 0;
   std::uint64_t rejected = 0;
   double nsPerSample = 0.0;
   for (auto _ : state) {
-    vorn::VornPayloadCompensator compensator(writeConfig(dir, dynamic));
+    vorn::VornPayloadCompensator compensator(vorn::bench::writeCompensatorConfig(
+        folder.path() / "compensator.json", dynamic, {0.002, 0.01, 0.06}));
     Sample out{};
     std::uint64_t k = 0;
     // Warm-up of ten periods, then an immediate tare over the last second.
@@ -102,9 +68,8 @@ void BM_Soak(benchmark::State& state) {
       rejected += compensator.update(static_cast<double>(k) * kDt, table[k % kPeriod], out) != 0;
       std::copy(out.begin(), out.begin() + 6, reference[i].begin());
     }
-    sink.str("");
-    rssBefore = residentKb();
-    peakBefore = peakResidentKb();
+    rssBefore = vorn::bench::residentKilobytes();
+    peakBefore = vorn::bench::peakResidentKilobytes();
     const auto start = std::chrono::steady_clock::now();
     const std::uint64_t end = k + samples;
     while (k < end) {
@@ -125,13 +90,10 @@ void BM_Soak(benchmark::State& state) {
     const auto stop = std::chrono::steady_clock::now();
     nsPerSample = std::chrono::duration<double, std::nano>(stop - start).count() /
                   static_cast<double>(samples);
-    rssAfter = residentKb();
-    peakAfter = peakResidentKb();
+    rssAfter = vorn::bench::residentKilobytes();
+    peakAfter = vorn::bench::peakResidentKilobytes();
     state.counters["final_stamp_s"] = static_cast<double>(k) * kDt;
   }
-  std::cout.rdbuf(previous);
-  std::error_code ec;
-  fs::remove_all(dir, ec);
   if (rejected != 0) {
     state.SkipWithError("samples were rejected");
   }

@@ -7,7 +7,6 @@
 // benchmarks run once (ten million samples each) and report the resident set size before and
 // after as counters (kB); `rss_growth_kB` should stay near zero.
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <array>
@@ -15,10 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,12 +22,14 @@
 
 #include <vorn/VornPayloadCompensator.hpp>
 
+#include "BenchInputs.hpp"
+#include "StdoutSilencer.hpp"
 #include "compensation/InertiaCompensator.hpp"
 #include "compensation/PayloadCompensatorConfig.hpp"
 
 namespace {
 
-using Sample = std::array<double, 12>;
+using vorn::bench::Sample;
 constexpr std::size_t kTableSize = 4096;  // power of two
 constexpr double kDt = 0.001;             // 1 kHz stamps
 
@@ -39,15 +37,7 @@ std::string writeConfig(bool dynamic) {
   const std::filesystem::path path = std::filesystem::temp_directory_path() /
                                      ("vorn_bench_compensator_" + std::to_string(::getpid()) +
                                       (dynamic ? "_dyn" : "_st") + ".json");
-  std::ofstream file(path);
-  file << R"({ "payload_compensator_config": {
-    "payload_properties": {
-      "mass": 1.2, "com": { "x": 0.002, "y": 0.01, "z": 0.06 },
-      "inertia": { "Ixx": 0.0062, "Ixy": 0.0001, "Ixz": 0.0, "Iyy": 0.0061, "Iyz": -0.0007,
-                   "Izz": 0.0015 } },
-    "enable_dynamic_compensation": )"
-       << (dynamic ? "true" : "false") << " } }\n";
-  return path.string();
+  return vorn::bench::writeCompensatorConfig(path, dynamic, {0.002, 0.01, 0.06});
 }
 
 /// A moving, rotating tool: smooth values that change every sample.
@@ -65,25 +55,13 @@ std::vector<Sample> sampleTable() {
 
 /// Constructs a compensator with its console lines swallowed.
 std::unique_ptr<vorn::VornPayloadCompensator> makeCompensator(const std::string& path) {
-  std::ostringstream sink;
-  std::streambuf* old = std::cout.rdbuf(sink.rdbuf());
-  auto compensator = std::make_unique<vorn::VornPayloadCompensator>(path);
-  std::cout.rdbuf(old);
+  std::unique_ptr<vorn::VornPayloadCompensator> compensator;
+  {
+    const vorn::bench::StdoutSilencer quiet;
+    compensator = std::make_unique<vorn::VornPayloadCompensator>(path);
+  }
   std::filesystem::remove(path);
   return compensator;
-}
-
-long currentRssKb() {
-  long pages = 0, resident = 0;
-  std::ifstream statm("/proc/self/statm");
-  statm >> pages >> resident;
-  return resident * (::sysconf(_SC_PAGESIZE) / 1024);
-}
-
-long maxRssKb() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;  // kB on Linux
 }
 
 void runUpdate(benchmark::State& state, bool dynamic) {
@@ -128,8 +106,8 @@ void BM_MemoryFlatTenMillionSamples(benchmark::State& state) {
     for (; k < kWarmUp; ++k) {
       compensator->update(static_cast<double>(k) * kDt, table[k & (kTableSize - 1)], out);
     }
-    rssBefore = currentRssKb();
-    maxRssBefore = maxRssKb();
+    rssBefore = vorn::bench::residentKilobytes();
+    maxRssBefore = vorn::bench::peakResidentKilobytes();
     const auto start = std::chrono::steady_clock::now();
     for (; k < kWarmUp + kSamples; ++k) {
       rejected +=
@@ -137,8 +115,8 @@ void BM_MemoryFlatTenMillionSamples(benchmark::State& state) {
     }
     const auto stop = std::chrono::steady_clock::now();
     nsPerSample = std::chrono::duration<double, std::nano>(stop - start).count() / kSamples;
-    rssAfter = currentRssKb();
-    maxRssAfter = maxRssKb();
+    rssAfter = vorn::bench::residentKilobytes();
+    maxRssAfter = vorn::bench::peakResidentKilobytes();
   }
   if (rejected != 0) {
     state.SkipWithError("some samples were rejected");
@@ -154,11 +132,10 @@ void BM_MemoryFlatTenMillionSamples(benchmark::State& state) {
 /// Ten million samples through the core pipeline: the entries held by its nine series.
 void BM_SeriesSizeTenMillionSamples(benchmark::State& state) {
   const std::string path = writeConfig(true);
-  std::ostringstream sink;
-  std::streambuf* old = std::cout.rdbuf(sink.rdbuf());
+  auto quiet = std::make_unique<vorn::bench::StdoutSilencer>();
   vorn::PayloadCompensatorConfig config(path);
   vorn::InertiaCompensator pipeline(config);
-  std::cout.rdbuf(old);
+  quiet.reset();
   std::filesystem::remove(path);
   Eigen::Matrix<double, 10, 1> theta;
   theta << 1.2, 0.0024, 0.012, 0.072, 0.0062, 0.0001, 0.0, 0.0061, -0.0007, 0.0015;

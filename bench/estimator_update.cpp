@@ -1,89 +1,30 @@
 // Cost of one estimator sample through the public facade during a run, in steady state (series
 // shrunk, convergence tested on every sample), with and without a snapshot read after every
 // sample, and the memory of a run over a million samples.
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <sstream>
-#include <string>
+#include <memory>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
-#include "sim/Simulator.hpp"
+#include "BenchInputs.hpp"
+#include "QuietFolder.hpp"
 #include "vorn/VornPayloadEstimator.hpp"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// A configuration whose run never ends: zero thresholds, convergence tested from the start
-// (min_time 0), no practical time limit.
-std::string writeConfig(const fs::path& dir) {
-  const std::string path = (dir / "estimator.json").string();
-  std::ofstream out(path);
-  out << R"({"payload_estimator_config": {
-    "output_config_file_name": "payload.json", "min_time": 0, "max_time": 1e9,
-    "prior_payload_properties": {"mass": 1.0, "com": {"x": 0, "y": 0, "z": 0},
-      "inertia": {"Ixx": 0.01, "Ixy": 0, "Ixz": 0, "Iyy": 0.01, "Iyz": 0, "Izz": 0.01}},
-    "measurement_noise_covariance": {
-      "force": {"x": 0.0025, "y": 0.0025, "z": 0.0025},
-      "torque": {"x": 9e-6, "y": 9e-6, "z": 9e-6},
-      "linear_acc": {"x": 4e-4, "y": 4e-4, "z": 4e-4},
-      "angular_vel": {"x": 9e-6, "y": 9e-6, "z": 9e-6},
-      "angular_acc": {"x": 1e-4, "y": 1e-4, "z": 1e-4}},
-    "estimation_covariance_convergence_threshold":
-      {"mass": 0, "com": 0, "inertia": 0, "wrench_bias": 0},
-    "runtime_verbosity": false, "output_bias_estimate": false}})";
-  return path;
-}
-
-// Ten seconds of a gripper turned about by hand, at 1 kHz with sensor noise; replayed with
-// stamps that keep increasing.
-std::vector<std::array<double, 12>> recording() {
-  vorn::sim::SimulatorConfig config;
-  config.payload = vorn::sim::Payload::solidBox(1.2, {0.08, 0.06, 0.12}, {0.02, -0.01, 0.08});
-  config.motion = vorn::sim::makeMotion(vorn::sim::MotionPreset::Brisk, 5);
-  config.bias << 2.0, -1.5, 0.8, 0.05, -0.03, 0.02;
-  vorn::sim::Simulator simulator(config);
-  std::vector<std::array<double, 12>> samples;
-  for (const auto& sample : simulator.generate(10000)) {
-    samples.push_back(sample.values);
-  }
-  return samples;
-}
-
-// Resident set size in kB.
-long residentKilobytes() {
-  std::ifstream statm("/proc/self/statm");
-  long pages = 0;
-  long resident = 0;
-  statm >> pages >> resident;
-  return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-// A temporary folder with the configuration; the estimator's console output goes nowhere
-// while it exists.
+// A run in a temporary folder with the configuration; the estimator's console output goes
+// nowhere while it exists.
 class Run {
  public:
-  Run()
-      : dir_(fs::temp_directory_path() / ("vorn-bench-" + std::to_string(getpid()))),
-        previous_(std::cout.rdbuf(sink_.rdbuf())) {
-    fs::create_directories(dir_);
-    estimator_ = std::make_unique<vorn::VornPayloadEstimator>(writeConfig(dir_));
+  Run() : folder_("vorn-bench") {
+    estimator_ = std::make_unique<vorn::VornPayloadEstimator>(
+        vorn::bench::writeEndlessEstimatorConfig(folder_.path()));
     estimator_->startPayloadEstimation();
   }
-  ~Run() {
-    estimator_.reset();
-    std::cout.rdbuf(previous_);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
+  ~Run() { estimator_.reset(); }
   Run(const Run&) = delete;
   Run& operator=(const Run&) = delete;
 
@@ -93,12 +34,9 @@ class Run {
   }
   bool running() const { return estimator_->isEstimatorRunning(); }
   vorn::PayloadEstimate snapshot() const { return estimator_->currentEstimate(); }
-  void discardOutput() { sink_.str(""); }
 
  private:
-  fs::path dir_;
-  std::ostringstream sink_;
-  std::streambuf* previous_;
+  vorn::bench::QuietFolder folder_;
   std::unique_ptr<vorn::VornPayloadEstimator> estimator_;
   double stamp_ = 0.0;
 };
@@ -106,7 +44,7 @@ class Run {
 // One sample through `update`, followed by a snapshot when `withSnapshot` (the host that shows
 // progress after every sample).
 void runUpdateBenchmark(benchmark::State& state, bool withSnapshot) {
-  const auto samples = recording();
+  const auto samples = vorn::bench::gripperRecording();
   Run run;
   std::size_t next = 0;
   // Past the first records: the series are shrunk from here on.
@@ -126,11 +64,6 @@ void runUpdateBenchmark(benchmark::State& state, bool withSnapshot) {
     const auto stop = std::chrono::steady_clock::now();
     if (micros.size() < micros.capacity()) {
       micros.push_back(std::chrono::duration<double, std::micro>(stop - start).count());
-    }
-    if ((next & 0xFFFU) == 0U) {
-      state.PauseTiming();
-      run.discardOutput();
-      state.ResumeTiming();
     }
   }
   if (!run.running()) {
@@ -152,7 +85,7 @@ BENCHMARK(BM_EstimatorUpdateWithSnapshot)->Unit(benchmark::kMicrosecond)->MinTim
 // The snapshot alone, during a run (the excitation advice refreshed every quarter second of
 // data, as the stamps advance).
 void BM_EstimateSnapshot(benchmark::State& state) {
-  const auto samples = recording();
+  const auto samples = vorn::bench::gripperRecording();
   Run run;
   std::size_t next = 0;
   for (int i = 0; i < 2000; ++i) {
@@ -166,21 +99,17 @@ void BM_EstimateSnapshot(benchmark::State& state) {
 BENCHMARK(BM_EstimateSnapshot)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 
 void BM_EstimatorMemoryOverAMillionSamples(benchmark::State& state) {
-  const auto samples = recording();
+  const auto samples = vorn::bench::gripperRecording();
   for (auto _ : state) {
     Run run;
     for (int i = 0; i < 10000; ++i) {
       run.feed(samples[static_cast<std::size_t>(i) % samples.size()]);
     }
-    run.discardOutput();
-    const long before = residentKilobytes();
+    const long before = vorn::bench::residentKilobytes();
     for (int i = 0; i < 1000000; ++i) {
       run.feed(samples[static_cast<std::size_t>(i) % samples.size()]);
-      if ((i & 0xFFFF) == 0) {
-        run.discardOutput();
-      }
     }
-    const long after = residentKilobytes();
+    const long after = vorn::bench::residentKilobytes();
     state.counters["rss_before_kB"] = static_cast<double>(before);
     state.counters["rss_growth_kB"] = static_cast<double>(after - before);
     if (!run.running()) {

@@ -10,54 +10,35 @@
 // model in the same loop, alternating with the updates: `model_p50_ns` is its median there and
 // `ratio_to_model` the update's median over it.
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <memory>
-#include <sstream>
-#include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 #include <Eigen/Core>
 #include <Eigen/LU>
 
+#include "BenchInputs.hpp"
+#include "QuietFolder.hpp"
 #include "data/DynamicsStamped.hpp"
 #include "identification/ObservationModelBasic.hpp"
-#include "sim/Simulator.hpp"
 #include "vorn/VornPayloadCompensator.hpp"
 #include "vorn/VornPayloadEstimator.hpp"
 
 namespace {
 
-namespace fs = std::filesystem;
-using Sample = std::array<double, 12>;
+using vorn::bench::Sample;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kCalls = std::size_t{1} << 20;
 constexpr double kDt = 0.001;
 
-/// Ten seconds of a gripper turned about by hand at 1 kHz with sensor noise, replayed in a loop.
+/// The simulated gripper recording, made once and replayed in a loop.
 const std::vector<Sample>& recording() {
-  static const std::vector<Sample> samples = [] {
-    vorn::sim::SimulatorConfig config;
-    config.payload = vorn::sim::Payload::solidBox(1.2, {0.08, 0.06, 0.12}, {0.02, -0.01, 0.08});
-    config.motion = vorn::sim::makeMotion(vorn::sim::MotionPreset::Brisk, 5);
-    config.bias << 2.0, -1.5, 0.8, 0.05, -0.03, 0.02;
-    vorn::sim::Simulator simulator(config);
-    std::vector<Sample> out;
-    for (const auto& sample : simulator.generate(10000)) {
-      out.push_back(sample.values);
-    }
-    return out;
-  }();
+  static const std::vector<Sample> samples = vorn::bench::gripperRecording();
   return samples;
 }
 
@@ -176,47 +157,11 @@ void BM_LuInverse17(benchmark::State& state) {
   latencies.report(state);
 }
 
-std::string writeCompensatorConfig(const fs::path& dir, bool dynamic) {
-  const fs::path path = dir / (dynamic ? "dynamic.json" : "static.json");
-  std::ofstream file(path);
-  file << R"({ "payload_compensator_config": {
-    "payload_properties": {
-      "mass": 1.2, "com": { "x": 0.02, "y": -0.01, "z": 0.08 },
-      "inertia": { "Ixx": 0.0062, "Ixy": 0.0001, "Ixz": 0.0, "Iyy": 0.0061, "Iyz": -0.0007,
-                   "Izz": 0.0015 } },
-    "enable_dynamic_compensation": )"
-       << (dynamic ? "true" : "false") << " } }\n";
-  return path.string();
-}
-
-/// A private folder for configuration files; standard output goes nowhere while it exists.
-class QuietFolder {
- public:
-  QuietFolder()
-      : dir_(fs::temp_directory_path() / ("vorn-bench-latency-" + std::to_string(::getpid()))),
-        previous_(std::cout.rdbuf(sink_.rdbuf())) {
-    fs::create_directories(dir_);
-  }
-  ~QuietFolder() {
-    std::cout.rdbuf(previous_);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  QuietFolder(const QuietFolder&) = delete;
-  QuietFolder& operator=(const QuietFolder&) = delete;
-  const fs::path& path() const { return dir_; }
-  void discardOutput() { sink_.str(""); }
-
- private:
-  fs::path dir_;
-  std::ostringstream sink_;
-  std::streambuf* previous_;
-};
-
 void compensatorLatency(benchmark::State& state, bool dynamic) {
   const std::vector<Sample>& samples = recording();
-  QuietFolder folder;
-  vorn::VornPayloadCompensator compensator(writeCompensatorConfig(folder.path(), dynamic));
+  const vorn::bench::QuietFolder folder("vorn-bench-latency");
+  vorn::VornPayloadCompensator compensator(vorn::bench::writeCompensatorConfig(
+      folder.path() / (dynamic ? "dynamic.json" : "static.json"), dynamic, {0.02, -0.01, 0.08}));
   Sample out{};
   std::size_t k = 0;
   for (; k < 5000; ++k) {
@@ -253,30 +198,10 @@ void compensatorLatency(benchmark::State& state, bool dynamic) {
 void BM_CompensatorUpdateStatic(benchmark::State& state) { compensatorLatency(state, false); }
 void BM_CompensatorUpdateDynamic(benchmark::State& state) { compensatorLatency(state, true); }
 
-std::string writeEstimatorConfig(const fs::path& dir) {
-  const std::string path = (dir / "estimator.json").string();
-  std::ofstream out(path);
-  // Thresholds of zero: the run never converges and goes on for the whole measurement.
-  out << R"({"payload_estimator_config": {
-    "output_config_file_name": "payload.json", "min_time": 0, "max_time": 1e9,
-    "prior_payload_properties": {"mass": 1.0, "com": {"x": 0, "y": 0, "z": 0},
-      "inertia": {"Ixx": 0.01, "Ixy": 0, "Ixz": 0, "Iyy": 0.01, "Iyz": 0, "Izz": 0.01}},
-    "measurement_noise_covariance": {
-      "force": {"x": 0.0025, "y": 0.0025, "z": 0.0025},
-      "torque": {"x": 9e-6, "y": 9e-6, "z": 9e-6},
-      "linear_acc": {"x": 4e-4, "y": 4e-4, "z": 4e-4},
-      "angular_vel": {"x": 9e-6, "y": 9e-6, "z": 9e-6},
-      "angular_acc": {"x": 1e-4, "y": 1e-4, "z": 1e-4}},
-    "estimation_covariance_convergence_threshold":
-      {"mass": 0, "com": 0, "inertia": 0, "wrench_bias": 0},
-    "runtime_verbosity": false, "output_bias_estimate": false}})";
-  return path;
-}
-
 void BM_EstimatorUpdate(benchmark::State& state) {
   const std::vector<Sample>& samples = recording();
-  QuietFolder folder;
-  vorn::VornPayloadEstimator estimator(writeEstimatorConfig(folder.path()));
+  const vorn::bench::QuietFolder folder("vorn-bench-latency");
+  vorn::VornPayloadEstimator estimator(vorn::bench::writeEndlessEstimatorConfig(folder.path()));
   estimator.startPayloadEstimation();
   std::size_t k = 0;
   for (; k < 5000; ++k) {
@@ -288,9 +213,6 @@ void BM_EstimatorUpdate(benchmark::State& state) {
       const double stamp = static_cast<double>(k) * kDt;
       const Sample& in = samples[k % samples.size()];
       latencies.time([&] { benchmark::DoNotOptimize(estimator.update(stamp, in)); });
-      if ((k & 0xFFFFU) == 0U) {
-        folder.discardOutput();  // the once-a-second progress lines
-      }
     }
   }
   if (!estimator.isEstimatorRunning()) {

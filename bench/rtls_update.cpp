@@ -1,9 +1,7 @@
 // Cost of one sample of the recursive TLS estimator (six rows, covariance included), next to
 // the cost of one 17 x 17 LU inverse as a machine-independent yardstick.
 #include <cmath>
-#include <iostream>
 #include <memory>
-#include <sstream>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -11,6 +9,7 @@
 #include <Eigen/Geometry>
 #include <Eigen/LU>
 
+#include "StdoutSilencer.hpp"
 #include "data/DynamicsStamped.hpp"
 #include "identification/EstimationAlgorithm.hpp"
 
@@ -57,19 +56,8 @@ Eigen::Matrix<double, 15, 1> noise() {
   return v;
 }
 
-/// Keeps the banner and progress lines out of the benchmark output.
-class SilenceCout {
- public:
-  SilenceCout() : saved_(std::cout.rdbuf(sink_.rdbuf())) {}
-  ~SilenceCout() { std::cout.rdbuf(saved_); }
-
- private:
-  std::ostringstream sink_;
-  std::streambuf* saved_;
-};
-
 void BM_RecursiveTlsUpdate(benchmark::State& state) {
-  SilenceCout silence;
+  const vorn::bench::StdoutSilencer quiet;  // the banner and progress lines
   const std::vector<vorn::DynamicsStamped> samples = makeSamples(4096);
   std::unique_ptr<vorn::EstimationAlgorithm> algorithm(vorn::EstimationAlgorithm::create());
   algorithm->initialize(prior(), noise(), 1.0);

@@ -15,9 +15,9 @@
 #include <vorn/VornPayloadCompensator.hpp>
 #include <vorn/VornPayloadEstimator.hpp>
 
-#include "PayloadDescription.hpp"
-#include "Recording.hpp"
-#include "SimulatedSensor.hpp"
+#include "files/PayloadDescription.hpp"
+#include "files/Recording.hpp"
+#include "demo/SimulatedSensor.hpp"
 
 namespace py = pybind11;
 

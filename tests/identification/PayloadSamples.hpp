@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <random>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include <Eigen/Geometry>
 
 #include "data/DynamicsStamped.hpp"
+#include "support/RigidBodySamples.hpp"
 
 namespace vorn {
 namespace test {
@@ -66,9 +68,9 @@ struct SensorNoise {
 
 /// Samples of the payload moved about: ω and α are smooth sums of sines (α the exact derivative
 /// of ω), the accelerometer reads gravity (9.81 m/s²) of slowly turning direction plus a smooth
-/// linear acceleration. The wrench follows the rigid-body model:
-///   F = b_F − (m·a + α × h + ω × (ω × h)),  τ = b_T − (h × a + I·α + ω × (I·ω)),
-/// evaluated on the true kinematics; noise is then added to every measured channel.
+/// linear acceleration. The wrench is the rigid-body model of support/RigidBodySamples.hpp
+/// (`sensorSample`) evaluated on the true kinematics; noise is then added to every measured
+/// channel.
 inline std::vector<DynamicsStamped> generateSamples(const PayloadTruth& truth,
                                                     const SensorNoise& noise, int count,
                                                     double rate, unsigned seed) {
@@ -78,8 +80,16 @@ inline std::vector<DynamicsStamped> generateSamples(const PayloadTruth& truth,
     return Eigen::Vector3d(v.x() + sigma * gauss(rng), v.y() + sigma * gauss(rng),
                            v.z() + sigma * gauss(rng));
   };
-  const Eigen::Vector3d h = truth.firstMoments();
-  const Eigen::Matrix3d inertia = truth.inertiaAboutOrigin();
+  const auto vec3 = [](const Eigen::Vector3d& v) { return Vec3{v.x(), v.y(), v.z()}; };
+  Payload body;
+  body.mass = truth.mass;
+  body.com = vec3(truth.centreOfMass);
+  const Eigen::Matrix<double, 6, 1> inertia = truth.inertiaVech();
+  for (int i = 0; i < 6; ++i) {
+    body.inertia[static_cast<std::size_t>(i)] = inertia[i];
+  }
+  const Vec3 forceBias = vec3(truth.forceBias);
+  const Vec3 torqueBias = vec3(truth.torqueBias);
   // Per axis: amplitudes [rad/s], angular frequencies [rad/s], phases.
   const double amp[3][3] = {{1.2, 0.6, 0.3}, {0.9, 0.7, 0.4}, {1.0, 0.5, 0.35}};
   const double freq[3][3] = {{0.9, 2.3, 4.1}, {1.1, 2.9, 3.7}, {0.7, 1.9, 5.3}};
@@ -105,10 +115,13 @@ inline std::vector<DynamicsStamped> generateSamples(const PayloadTruth& truth,
         9.81 * down.normalized() + Eigen::Vector3d(1.5 * std::sin(1.7 * t),
                                                    1.2 * std::sin(2.3 * t + 1.0),
                                                    1.0 * std::sin(3.1 * t + 2.0));
-    const Eigen::Vector3d force =
-        truth.forceBias - (truth.mass * a + alpha.cross(h) + w.cross(w.cross(h)));
-    const Eigen::Vector3d torque =
-        truth.torqueBias - (h.cross(a) + inertia * alpha + w.cross(inertia * w));
+    Kinematics motion;
+    motion.linAcc = vec3(a);
+    motion.angVel = vec3(w);
+    motion.angAcc = vec3(alpha);
+    const Sample wrench = sensorSample(body, motion, forceBias, torqueBias);
+    const Eigen::Vector3d force(wrench[0], wrench[1], wrench[2]);
+    const Eigen::Vector3d torque(wrench[3], wrench[4], wrench[5]);
     samples.emplace_back(KinematicsStamped(t, noisy(a, noise.linAcc), noisy(w, noise.angVel),
                                            noisy(alpha, noise.angAcc)),
                          WrenchStamped(t, noisy(force, noise.force), noisy(torque, noise.torque)));

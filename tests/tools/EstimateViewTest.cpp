@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "EstimateCommand.hpp"
-#include "ProgressDisplay.hpp"
+#include "commands/EstimateCommand.hpp"
+#include "console/ProgressDisplay.hpp"
 
 namespace vorn::tools {
 namespace {

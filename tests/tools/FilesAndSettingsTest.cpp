@@ -10,17 +10,17 @@
 #include <vorn/VornPayloadCompensator.hpp>
 #include <vorn/VornPayloadEstimator.hpp>
 
-#include "CompensationReplay.hpp"
-#include "CompensatorFile.hpp"
-#include "EstimateCommand.hpp"
-#include "EstimatorSettings.hpp"
-#include "GnuplotRunner.hpp"
-#include "PayloadDescription.hpp"
-#include "SimulateCommand.hpp"
-#include "SimulatedSensor.hpp"
+#include "replay/CompensationReplay.hpp"
+#include "files/CompensatorFile.hpp"
+#include "commands/EstimateCommand.hpp"
+#include "commands/EstimatorSettings.hpp"
+#include "demo/GnuplotRunner.hpp"
+#include "files/PayloadDescription.hpp"
+#include "commands/SimulateCommand.hpp"
+#include "demo/SimulatedSensor.hpp"
 #include "support/StdoutCapture.hpp"
 #include "support/TempDir.hpp"
-#include "ToolError.hpp"
+#include "console/ToolError.hpp"
 
 namespace vorn::tools {
 namespace {

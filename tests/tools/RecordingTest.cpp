@@ -4,10 +4,10 @@
 #include <sstream>
 #include <string>
 
-#include "AtomicFileWriter.hpp"
-#include "Recording.hpp"
+#include "files/AtomicFileWriter.hpp"
+#include "files/Recording.hpp"
 #include "support/TempDir.hpp"
-#include "ToolError.hpp"
+#include "console/ToolError.hpp"
 
 namespace vorn::tools {
 namespace {

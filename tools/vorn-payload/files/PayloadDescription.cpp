@@ -1,4 +1,4 @@
-#include "PayloadDescription.hpp"
+#include "files/PayloadDescription.hpp"
 
 #include <cmath>
 #include <fstream>
@@ -6,9 +6,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "AtomicFileWriter.hpp"
-#include "TextFormat.hpp"
-#include "ToolError.hpp"
+#include "files/AtomicFileWriter.hpp"
+#include "console/TextFormat.hpp"
+#include "console/ToolError.hpp"
 
 namespace vorn::tools {
 

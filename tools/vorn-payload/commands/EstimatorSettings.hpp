@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "SimulatedSensor.hpp"
+#include "demo/SimulatedSensor.hpp"
 
 namespace vorn::tools {
 

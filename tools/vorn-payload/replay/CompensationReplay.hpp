@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Recording.hpp"
+#include "files/Recording.hpp"
 
 namespace vorn {
 class VornPayloadCompensator;

@@ -1,4 +1,4 @@
-#include "CompensationReplay.hpp"
+#include "replay/CompensationReplay.hpp"
 
 #include <cmath>
 #include <exception>
@@ -7,10 +7,10 @@
 
 #include <vorn/VornPayloadCompensator.hpp>
 
-#include "AtomicFileWriter.hpp"
-#include "ProgressDisplay.hpp"
-#include "TextFormat.hpp"
-#include "ToolError.hpp"
+#include "files/AtomicFileWriter.hpp"
+#include "console/ProgressDisplay.hpp"
+#include "console/TextFormat.hpp"
+#include "console/ToolError.hpp"
 
 namespace vorn::tools {
 

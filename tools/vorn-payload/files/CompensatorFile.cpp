@@ -1,12 +1,12 @@
-#include "CompensatorFile.hpp"
+#include "files/CompensatorFile.hpp"
 
 #include <fstream>
 
 #include <nlohmann/json.hpp>
 
-#include "AtomicFileWriter.hpp"
-#include "TextFormat.hpp"
-#include "ToolError.hpp"
+#include "files/AtomicFileWriter.hpp"
+#include "console/TextFormat.hpp"
+#include "console/ToolError.hpp"
 
 namespace vorn::tools {
 

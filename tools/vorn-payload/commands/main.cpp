@@ -9,11 +9,11 @@
 
 #include <CLI/CLI.hpp>
 
-#include "CompensateCommand.hpp"
-#include "DemoCommand.hpp"
-#include "EstimateCommand.hpp"
-#include "SimulateCommand.hpp"
-#include "ToolError.hpp"
+#include "commands/CompensateCommand.hpp"
+#include "commands/DemoCommand.hpp"
+#include "commands/EstimateCommand.hpp"
+#include "commands/SimulateCommand.hpp"
+#include "console/ToolError.hpp"
 
 namespace {
 

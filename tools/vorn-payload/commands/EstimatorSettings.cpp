@@ -1,11 +1,11 @@
-#include "EstimatorSettings.hpp"
+#include "commands/EstimatorSettings.hpp"
 
 #include <algorithm>
 #include <cmath>
 
 #include <nlohmann/json.hpp>
 
-#include "AtomicFileWriter.hpp"
+#include "files/AtomicFileWriter.hpp"
 
 namespace vorn::tools {
 

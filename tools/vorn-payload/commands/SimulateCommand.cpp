@@ -1,17 +1,17 @@
-#include "SimulateCommand.hpp"
+#include "commands/SimulateCommand.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
 
-#include "AtomicFileWriter.hpp"
-#include "EstimatorSettings.hpp"
-#include "PayloadDescription.hpp"
-#include "Recording.hpp"
-#include "SimulatedSensor.hpp"
-#include "TextFormat.hpp"
-#include "ToolError.hpp"
+#include "files/AtomicFileWriter.hpp"
+#include "commands/EstimatorSettings.hpp"
+#include "files/PayloadDescription.hpp"
+#include "files/Recording.hpp"
+#include "demo/SimulatedSensor.hpp"
+#include "console/TextFormat.hpp"
+#include "console/ToolError.hpp"
 
 namespace vorn::tools {
 

@@ -1,12 +1,12 @@
-#include "DemoPlots.hpp"
+#include "demo/DemoPlots.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <sstream>
 
-#include "GnuplotRunner.hpp"
-#include "TextFormat.hpp"
+#include "demo/GnuplotRunner.hpp"
+#include "console/TextFormat.hpp"
 
 namespace vorn::tools {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "PayloadDescription.hpp"
-#include "Recording.hpp"
+#include "files/PayloadDescription.hpp"
+#include "files/Recording.hpp"
 
 namespace vorn::sim {
 class Simulator;

@@ -1,4 +1,4 @@
-#include "ProgressDisplay.hpp"
+#include "console/ProgressDisplay.hpp"
 
 #include <unistd.h>
 
@@ -7,7 +7,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "TextFormat.hpp"
+#include "console/TextFormat.hpp"
 
 namespace vorn::tools {
 

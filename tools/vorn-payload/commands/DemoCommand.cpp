@@ -1,4 +1,4 @@
-#include "DemoCommand.hpp"
+#include "commands/DemoCommand.hpp"
 
 #include <array>
 #include <chrono>
@@ -9,17 +9,17 @@
 #include <optional>
 #include <vector>
 
-#include "CompensationReplay.hpp"
-#include "CompensatorFile.hpp"
-#include "DemoPlots.hpp"
-#include "EstimationReplay.hpp"
-#include "EstimatorSettings.hpp"
-#include "GnuplotRunner.hpp"
-#include "PayloadDescription.hpp"
-#include "Recording.hpp"
-#include "SimulatedSensor.hpp"
-#include "TextFormat.hpp"
-#include "ToolError.hpp"
+#include "replay/CompensationReplay.hpp"
+#include "files/CompensatorFile.hpp"
+#include "demo/DemoPlots.hpp"
+#include "replay/EstimationReplay.hpp"
+#include "commands/EstimatorSettings.hpp"
+#include "demo/GnuplotRunner.hpp"
+#include "files/PayloadDescription.hpp"
+#include "files/Recording.hpp"
+#include "demo/SimulatedSensor.hpp"
+#include "console/TextFormat.hpp"
+#include "console/ToolError.hpp"
 
 namespace vorn::tools {
 

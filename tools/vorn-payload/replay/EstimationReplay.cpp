@@ -1,12 +1,12 @@
-#include "EstimationReplay.hpp"
+#include "replay/EstimationReplay.hpp"
 
 #include <chrono>
 #include <exception>
 #include <thread>
 
-#include "ProgressDisplay.hpp"
-#include "TextFormat.hpp"
-#include "ToolError.hpp"
+#include "console/ProgressDisplay.hpp"
+#include "console/TextFormat.hpp"
+#include "console/ToolError.hpp"
 
 namespace vorn::tools {
 

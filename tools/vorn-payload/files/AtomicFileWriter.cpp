@@ -1,4 +1,4 @@
-#include "AtomicFileWriter.hpp"
+#include "files/AtomicFileWriter.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "ToolError.hpp"
+#include "console/ToolError.hpp"
 
 namespace vorn::tools {
 

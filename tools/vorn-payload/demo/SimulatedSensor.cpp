@@ -1,4 +1,4 @@
-#include "SimulatedSensor.hpp"
+#include "demo/SimulatedSensor.hpp"
 
 #include <cmath>
 #include <stdexcept>
@@ -8,7 +8,7 @@
 #include "sim/Payload.hpp"
 #include "sim/Simulator.hpp"
 
-#include "ToolError.hpp"
+#include "console/ToolError.hpp"
 
 namespace vorn::tools {
 

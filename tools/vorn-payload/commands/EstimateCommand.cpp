@@ -1,4 +1,4 @@
-#include "EstimateCommand.hpp"
+#include "commands/EstimateCommand.hpp"
 
 #include <cmath>
 #include <filesystem>
@@ -8,13 +8,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "AtomicFileWriter.hpp"
-#include "CompensatorFile.hpp"
-#include "EstimationReplay.hpp"
-#include "ProgressDisplay.hpp"
-#include "Recording.hpp"
-#include "TextFormat.hpp"
-#include "ToolError.hpp"
+#include "files/AtomicFileWriter.hpp"
+#include "files/CompensatorFile.hpp"
+#include "replay/EstimationReplay.hpp"
+#include "console/ProgressDisplay.hpp"
+#include "files/Recording.hpp"
+#include "console/TextFormat.hpp"
+#include "console/ToolError.hpp"
 
 namespace vorn::tools {
 

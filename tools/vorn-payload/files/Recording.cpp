@@ -1,4 +1,4 @@
-#include "Recording.hpp"
+#include "files/Recording.hpp"
 
 #include <charconv>
 #include <cmath>
@@ -7,9 +7,9 @@
 #include <ostream>
 #include <string_view>
 
-#include "AtomicFileWriter.hpp"
-#include "TextFormat.hpp"
-#include "ToolError.hpp"
+#include "files/AtomicFileWriter.hpp"
+#include "console/TextFormat.hpp"
+#include "console/ToolError.hpp"
 
 namespace vorn::tools {
 

@@ -8,7 +8,7 @@
 
 #include <vorn/VornPayloadEstimator.hpp>
 
-#include "Recording.hpp"
+#include "files/Recording.hpp"
 
 namespace vorn::tools {
 

@@ -6,10 +6,10 @@
 
 #include <vorn/VornPayloadEstimator.hpp>
 
-#include "CompensationReplay.hpp"
-#include "CompensatorFile.hpp"
-#include "PayloadDescription.hpp"
-#include "Recording.hpp"
+#include "replay/CompensationReplay.hpp"
+#include "files/CompensatorFile.hpp"
+#include "files/PayloadDescription.hpp"
+#include "files/Recording.hpp"
 
 namespace vorn::tools {
 

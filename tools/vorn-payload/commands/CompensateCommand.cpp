@@ -1,12 +1,12 @@
-#include "CompensateCommand.hpp"
+#include "commands/CompensateCommand.hpp"
 
 #include <cmath>
 #include <iostream>
 
-#include "CompensationReplay.hpp"
-#include "Recording.hpp"
-#include "TextFormat.hpp"
-#include "ToolError.hpp"
+#include "replay/CompensationReplay.hpp"
+#include "files/Recording.hpp"
+#include "console/TextFormat.hpp"
+#include "console/ToolError.hpp"
 
 namespace vorn::tools {
 

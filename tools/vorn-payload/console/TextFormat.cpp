@@ -1,4 +1,4 @@
-#include "TextFormat.hpp"
+#include "console/TextFormat.hpp"
 
 #include <cerrno>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "GnuplotRunner.hpp"
+#include "demo/GnuplotRunner.hpp"
 
 #include <sys/wait.h>
 #include <unistd.h>
