@@ -66,6 +66,30 @@ TEST(CentredDifferentiator, SlopeOfAQuadraticIsItsDerivativeAtTheMiddleEvenWithU
   EXPECT_NEAR(cubic.centred().angAcc().x(), -3.0 + 80.0 * cubic.centred().stamp(), 1e-9);
 }
 
+TEST(CentredDifferentiator, WindowHoldsAnOddNumberOfRecordsSoTheSlopeBelongsToTheMiddleOne) {
+  // At 125 Hz, ±20 ms is two and a half samples: six records span the 40 ms, and the middle of
+  // six is half a sample from the mean stamp. The window waits for the seventh record.
+  for (const int degree : {1, 3}) {
+    CentredDifferentiator d(0.02, degree);
+    int pushed = 0;
+    bool ready = false;
+    for (; pushed < 50 && !ready; ++pushed) {
+      ready = d.push(record(0.008 * pushed, 1.0, -3.0, 40.0));
+    }
+    ASSERT_TRUE(ready) << degree;
+    EXPECT_EQ(pushed, 7) << degree;
+    EXPECT_NEAR(d.centred().stamp(), 0.024, 1e-12) << degree;
+    // A quadratic's centred slope is its derivative at the middle record.
+    EXPECT_NEAR(d.centred().angAcc().x(), -3.0 + 80.0 * 0.024, 1e-9) << degree;
+    for (int i = 0; i < 10; ++i) {
+      ASSERT_TRUE(d.push(record(0.008 * (pushed + i), 1.0, -3.0, 40.0))) << degree;
+      EXPECT_EQ(d.size(), 6u) << degree;
+      const double tm = d.centred().stamp();
+      EXPECT_NEAR(d.centred().angAcc().x(), -3.0 + 80.0 * tm, 1e-9) << degree << " at " << tm;
+    }
+  }
+}
+
 TEST(CentredDifferentiator, ResetStartsAFreshWindowAndTheRingGrowsAsNeeded) {
   CentredDifferentiator d(0.05);
   for (int i = 0; i < 60; ++i) {
@@ -134,12 +158,14 @@ TEST(CentredDifferentiator, NoiseFigureMatchesTheSpreadOfTheDerivedSlope) {
   // White gyro noise of σ = 0.01 rad/s about a constant rate; the spread of the slopes over many
   // independent windows must match the figure the configuration is given, at every rate.
   for (const int degree : {1, 3}) {
-    for (const double rate : {100.0, 250.0, 500.0, 1000.0}) {
+    // 20 and 60 Hz: fewer records than the half width asks for, 60 and 125 Hz: a half width
+    // that is not a whole number of samples.
+    for (const double rate : {20.0, 60.0, 100.0, 125.0, 250.0, 500.0, 1000.0}) {
       std::mt19937 generator(7);
       std::normal_distribution<double> noise(0.0, 0.01);
       CentredDifferentiator d(CentredDifferentiator::kDefaultHalfWidth, degree);
       const std::size_t window =
-          2 * static_cast<std::size_t>(std::lround(d.halfWidth() * rate)) + 1;
+          2 * static_cast<std::size_t>(std::ceil(d.halfWidth() * rate)) + 5;
       double sum = 0.0;
       double squares = 0.0;
       int windows = 0;
