@@ -36,7 +36,10 @@ class CentredDifferentiator {
   static constexpr double kLineHalfWidth = 0.02;
   /// Half width of the cubic's window (s): about the line's noise, a small fraction of its bias.
   static constexpr double kCubicHalfWidth = 0.04;
-  /// Degree of the polynomial used by the estimation pipeline.
+  /// Degree of the polynomial used by the estimation pipeline. The cubic over ±40 ms takes the
+  /// curvature bias off fast motion (1 kHz, 56 % → 94 % of converged runs with every error within
+  /// 3 reported σ on the accuracy benchmark) at no more noise, but on slow motion it came with
+  /// early convergences on a wrong centre of mass (2 of 72 runs at 1.5-2 s), so the line stays.
   static constexpr int kDefaultDegree = 1;
   /// Half width used by the estimation pipeline (s).
   static constexpr double kDefaultHalfWidth =

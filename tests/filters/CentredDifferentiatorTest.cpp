@@ -154,6 +154,27 @@ TEST(CentredDifferentiator, CubicFitHasNoCurvatureBiasWhereTheLineHas) {
   }
 }
 
+TEST(CentredDifferentiator, CubicOverTwiceTheWidthHasTheLinesNoiseAndLittleOfItsBias) {
+  using D = CentredDifferentiator;
+  for (const double rate : {250.0, 500.0, 1000.0}) {
+    const double line = D::slopeVariance(1.0, rate, D::kLineHalfWidth, 1);
+    const double cubic = D::slopeVariance(1.0, rate, D::kCubicHalfWidth, 3);
+    EXPECT_LT(cubic, 0.95 * line) << rate;
+    EXPECT_GT(cubic, 0.75 * line) << rate;
+  }
+  // 1.6 Hz turning at 5 rad/s, the fastest term of the fast hand-held profile.
+  const double w = 2.0 * M_PI * 1.6;
+  const auto wave = [w](double t) { return 5.0 * std::sin(w * t); };
+  const auto waveRate = [w](double t) { return 5.0 * w * std::cos(w * t); };
+  for (const double rate : {100.0, 1000.0}) {
+    D line(D::kLineHalfWidth, 1);
+    D cubic(D::kCubicHalfWidth, 3);
+    const double lineError = largestSlopeError(line, rate, wave, waveRate);
+    EXPECT_GT(lineError, 3e-3 * 5.0 * w) << rate;
+    EXPECT_LT(largestSlopeError(cubic, rate, wave, waveRate), 0.03 * lineError) << rate;
+  }
+}
+
 TEST(CentredDifferentiator, NoiseFigureMatchesTheSpreadOfTheDerivedSlope) {
   // White gyro noise of σ = 0.01 rad/s about a constant rate; the spread of the slopes over many
   // independent windows must match the figure the configuration is given, at every rate.
