@@ -11,6 +11,7 @@
 #include <Eigen/Dense>
 #include <nlohmann/json.hpp>
 
+#include "filters/CentredDifferentiator.hpp"
 #include "sim/Noise.hpp"
 #include "sim/Simulator.hpp"
 #include "vorn/VornPayloadEstimator.hpp"
@@ -21,9 +22,6 @@ namespace {
 
 constexpr const char* kConfigName = "estimator.json";
 constexpr const char* kOutputName = "payload.json";
-
-/// Half width of the estimator's angular-acceleration window (s).
-constexpr double kAngularAccHalfWindow = 0.02;
 
 /// Keeps the estimator's console lines out of the benchmark's output while alive, and restores
 /// std::cout (buffer and format) after.
@@ -117,12 +115,8 @@ void compare(const std::array<double, 16>& truth, const std::array<double, 16>& 
 AccuracyRun::AccuracyRun(std::filesystem::path workDir) : workDir_(std::move(workDir)) {}
 
 double AccuracyRun::derivedAngularAccelerationStd(double gyroStd, double rateHz) {
-  const long half = std::lround(kAngularAccHalfWindow * rateHz);
-  double spread = 0.0;
-  for (long j = -half; j <= half; ++j) {
-    spread += std::pow(static_cast<double>(j) / rateHz, 2);
-  }
-  return gyroStd / std::sqrt(spread);
+  // The library's own figure, with the window its pipeline uses at that rate.
+  return std::sqrt(CentredDifferentiator::slopeVariance(gyroStd * gyroStd, rateHz));
 }
 
 ChannelNoise AccuracyRun::channelNoise(const RunCase& c) {

@@ -33,9 +33,9 @@ class AccuracyRun {
   /// The estimator configuration text for a run (the noise variances of the simulated sensor).
   static std::string configurationText(const RunCase& runCase);
 
-  /// Standard deviation of the angular acceleration the estimator derives from a gyro of the
-  /// given noise: the slope of a least-squares line through the angular velocity over
-  /// ±0.02 s passes gyro noise with the gain 1/sqrt(Σ(t − t̄)²).
+  /// Standard deviation (rad/s²) of the angular acceleration the estimator derives from a gyro
+  /// of the given noise (rad/s) at `rateHz`: the square root of the library's own figure
+  /// (`CentredDifferentiator::slopeVariance`, the pipeline's window); finite at any rate.
   static double derivedAngularAccelerationStd(double gyroStd, double rateHz);
 
   /// The channel noise the estimator is configured with for a run (the bound's too).

@@ -23,7 +23,9 @@ CentredDifferentiator::CentredDifferentiator(double halfWidth, int degree)
 double CentredDifferentiator::slopeVariance(double gyroVariance, double rateHz, double halfWidth,
                                             int degree) {
   const double rate = std::max(rateHz, 1e-3);
-  const long half = std::max(minimumSide(degree), std::lround(halfWidth * rate));
+  // push() completes a window once it spans 2·halfWidth and holds an odd number of records.
+  const long half = std::max(
+      minimumSide(degree), static_cast<long>(std::ceil(halfWidth * rate - kSpanTolerance * rate)));
   // Even and odd powers decouple on a symmetric window: the slope depends on t and t³ only.
   double s2 = 0.0;
   double s4 = 0.0;
@@ -62,7 +64,7 @@ bool CentredDifferentiator::push(const DynamicsStamped& record) {
   }
 
   const std::size_t side = static_cast<std::size_t>(minimumSide(degree_));
-  if (count_ < 2 * side + 1) {
+  if (count_ < 2 * side + 1 || count_ % 2 == 0) {
     return false;
   }
 

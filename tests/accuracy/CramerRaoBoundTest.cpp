@@ -13,6 +13,7 @@
 #include "CaseCatalogue.hpp"
 #include "CramerRaoBound.hpp"
 #include "RunResult.hpp"
+#include "filters/CentredDifferentiator.hpp"
 #include "sim/Motion.hpp"
 #include "sim/Noise.hpp"
 #include "sim/Simulator.hpp"
@@ -206,6 +207,26 @@ TEST(CaseCatalogueKinds, ThinToolsNearlyMeetTheTriangleInequalityAndAllAreConsis
     EXPECT_LE(p.mass, 10.001);
     EXPECT_TRUE(p.isPhysicallyConsistent(1e-9));
   }
+}
+
+TEST(DerivedAngularAccelerationNoise, IsTheLibrarysFigureAndFiniteAtEveryRate) {
+  // The benchmark configures (and bounds with) the noise of the library's own differentiator;
+  // below 25 Hz the window holds fewer records than ±20 ms asks for, and the figure must still
+  // be that of the records the differentiator uses, not a division by zero.
+  for (const double rate : {10.0, 20.0, 24.0, 60.0, 100.0, 125.0, 250.0, 1000.0}) {
+    const double figure = AccuracyRun::derivedAngularAccelerationStd(0.003, rate);
+    ASSERT_TRUE(std::isfinite(figure)) << rate;
+    EXPECT_DOUBLE_EQ(figure * figure, CentredDifferentiator::slopeVariance(9e-6, rate)) << rate;
+  }
+  // One record on either side of the middle at 20 Hz: σ / sqrt(2·0.05²).
+  if (CentredDifferentiator::kDefaultDegree == 1) {
+    EXPECT_NEAR(AccuracyRun::derivedAngularAccelerationStd(0.003, 20.0),
+                0.003 / std::sqrt(2.0 * 0.05 * 0.05), 1e-12);
+  }
+  RunCase c;
+  c.rateHz = 20.0;
+  c.angularAccStd = -1.0;
+  EXPECT_TRUE(std::isfinite(AccuracyRun::channelNoise(c).angularAcc));
 }
 
 }  // namespace

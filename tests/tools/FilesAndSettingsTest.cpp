@@ -21,6 +21,7 @@
 #include "support/StdoutCapture.hpp"
 #include "support/TempDir.hpp"
 #include "console/ToolError.hpp"
+#include "filters/CentredDifferentiator.hpp"
 
 namespace vorn::tools {
 namespace {
@@ -174,6 +175,19 @@ TEST(EstimatorConfiguration, NoiseVariancesAreTheSquaredDeviations) {
   EXPECT_EQ(config.at("min_time").get<double>(), 0.0);
   EXPECT_TRUE(config.at("output_bias_estimate").get<bool>());
   EXPECT_EQ(config.at("output_config_file_name").get<std::string>(), "payload.json");
+}
+
+TEST(EstimatorConfiguration, AngularAccelerationFigureIsTheLibrarysAtEveryRate) {
+  // The demo and `simulate --estimator-config` configure the figure of the library's own
+  // differentiator, the one the accuracy benchmark uses too; finite at slow rates.
+  for (const double rate : {10.0, 20.0, 60.0, 100.0, 125.0, 250.0, 500.0, 1000.0}) {
+    const double figure = EstimatorSettings::derivedAngularAccVariance(0.002, rate);
+    ASSERT_TRUE(std::isfinite(figure)) << rate;
+    EXPECT_DOUBLE_EQ(figure, CentredDifferentiator::slopeVariance(4e-6, rate)) << rate;
+    const NoiseLevels noise{0.1, 0.004, 0.03, 0.002};
+    EXPECT_DOUBLE_EQ(EstimatorSettings::recommendedFor(noise, rate).angularAccVariance[1], figure)
+        << rate;
+  }
 }
 
 TEST(EstimatorConfiguration, ThresholdsAreThePrecisionWantedWhateverRateAndNoise) {

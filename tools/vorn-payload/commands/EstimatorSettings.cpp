@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "files/AtomicFileWriter.hpp"
+#include "filters/CentredDifferentiator.hpp"
 
 namespace vorn::tools {
 
@@ -52,14 +53,8 @@ EstimatorSettings EstimatorSettings::recommendedFor(const NoiseLevels& sensorNoi
 }
 
 double EstimatorSettings::derivedAngularAccVariance(double gyroStd, double rateHz) {
-  const double rate = std::max(rateHz, 1.0);
-  const long half = std::max(1L, std::lround(kAngularAccHalfWindow * rate));
-  double spread = 0.0;
-  for (long j = -half; j <= half; ++j) {
-    const double dt = static_cast<double>(j) / rate;
-    spread += dt * dt;
-  }
-  return gyroStd * gyroStd / spread;
+  // The figure of the library's own differentiator, with the window its pipeline uses.
+  return CentredDifferentiator::slopeVariance(gyroStd * gyroStd, rateHz);
 }
 
 std::string EstimatorSettings::toJsonText() const {
