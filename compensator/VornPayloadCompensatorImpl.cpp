@@ -6,6 +6,7 @@
 
 #include "data/Vec3dStamped.hpp"
 #include "data/WrenchStamped.hpp"
+#include "identification/InertialParameters.hpp"
 #include "VornVersion.hpp"
 #include "logging/VornLogger.hpp"
 
@@ -58,10 +59,8 @@ VornPayloadCompensator::VornPayloadCompensatorImpl::VornPayloadCompensatorImpl(
 VornPayloadCompensator::VornPayloadCompensatorImpl::~VornPayloadCompensatorImpl() = default;
 
 void VornPayloadCompensator::VornPayloadCompensatorImpl::initCompensator() {
-  const double mass = config_.mass;
-  Eigen::Matrix<double, 10, 1> theta;
-  theta << mass, mass * config_.com.x(), mass * config_.com.y(), mass * config_.com.z(),
-      config_.inertia;
+  const Eigen::Matrix<double, 10, 1> theta =
+      InertialParameters::originVectorOf(config_.mass, config_.com, config_.inertia);
   inertiaCompensator_.setReferenceInertialParameters(theta);
 
   activeMode_ = CompensationMode::None;

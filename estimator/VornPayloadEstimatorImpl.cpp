@@ -14,6 +14,8 @@
 
 #include "data/Vec3dStamped.hpp"
 #include "estimation/ParameterFileWriter.hpp"
+#include "identification/EstimateIndex.hpp"
+#include "identification/InertialParameters.hpp"
 #include "VornVersion.hpp"
 #include "logging/VornLogger.hpp"
 
@@ -193,7 +195,8 @@ void VornPayloadEstimator::VornPayloadEstimatorImpl::writeInertialParametersToFi
     const Eigen::VectorXd raw = inertia_estimator_.getParamsSolution();
     const Eigen::VectorXd solution = inertia_estimator_.getConsistentSolution();
     const double change = (solution - raw).cwiseAbs().maxCoeff();
-    if (change > 1e-9 * std::max(1e-12, raw.segment<6>(4).cwiseAbs().maxCoeff())) {
+    if (change >
+        1e-9 * std::max(1e-12, raw.segment<6>(estimate_index::kInertia).cwiseAbs().maxCoeff())) {
       char text[48];
       std::snprintf(text, sizeof text, "%.3g", change);
       VornLogger::INFO("Estimated inertia lies outside the physically possible set, within its "
@@ -320,9 +323,9 @@ PayloadEstimate VornPayloadEstimator::VornPayloadEstimatorImpl::currentEstimate(
   const Eigen::Matrix<double, 10, 1> inertial = tool.getInertia();
   const DynamicsStamped bias = tool.getEstimatedBias();
   Eigen::Matrix<double, 16, 1> solution;
-  solution.head<10>() = inertial;
-  solution.segment<3>(10) = bias.force();
-  solution.segment<3>(13) = bias.torque();
+  solution.head<estimate_index::kInertialCount>() = inertial;
+  solution.segment<3>(estimate_index::kForceBias) = bias.force();
+  solution.segment<3>(estimate_index::kTorqueBias) = bias.torque();
   const Eigen::Matrix<double, 16, 1> variances = tool.getSolutionVariances();
   std::array<double, 16> variance{};
   for (int i = 0; i < 16; ++i) {
@@ -334,10 +337,12 @@ PayloadEstimate VornPayloadEstimator::VornPayloadEstimatorImpl::currentEstimate(
   }
 
   const std::array<double, 4> thresholds = inertia_estimator_.thresholds();
-  estimate.mass = groupState(&variance[0], 1, 0, thresholds[0]);
-  estimate.centerOfMass = groupState(&variance[1], 3, 1, thresholds[1]);
-  estimate.inertia = groupState(&variance[4], 6, 4, thresholds[2]);
-  estimate.wrenchBias = groupState(&variance[10], 6, 10, thresholds[3]);
+  using namespace estimate_index;
+  estimate.mass = groupState(&variance[kMass], 1, kMass, thresholds[0]);
+  estimate.centerOfMass = groupState(&variance[kCentreOfMass], 3, kCentreOfMass, thresholds[1]);
+  estimate.inertia = groupState(&variance[kInertia], 6, kInertia, thresholds[2]);
+  estimate.wrenchBias =
+      groupState(&variance[kWrenchBias], kWrenchBiasCount, kWrenchBias, thresholds[3]);
 
   estimate.runTime.runSeconds =
       state_ == EstimatorState::Running ? elapsedRunTime() : endedRunSeconds_;
@@ -356,19 +361,14 @@ PayloadEstimate VornPayloadEstimator::VornPayloadEstimatorImpl::currentEstimate(
   // The same test as the convergence gate: a body that can exist within the estimate's
   // uncertainty.
   Eigen::Matrix<double, 10, 1> inertialStdDev;
-  for (int i = 0; i < 10; ++i) {
+  for (int i = 0; i < kInertialCount; ++i) {
     inertialStdDev[i] = estimate.stdDev[static_cast<std::size_t>(i)];
   }
   estimate.physicalConsistency.met =
       InertiaEstimator::isConsistentWithinUncertainty(inertial, inertialStdDev);
   {
-    const double m = solution[0];
-    const Eigen::Vector3d c = solution.segment<3>(1);
-    Eigen::Matrix3d origin;
-    origin << solution[4], solution[5], solution[6], solution[5], solution[7], solution[8],
-        solution[6], solution[8], solution[9];
     const Eigen::Matrix3d aboutCom =
-        origin - m * (c.squaredNorm() * Eigen::Matrix3d::Identity() - c * c.transpose());
+        InertialParameters::fromEstimateVector(inertial).inertiaAboutCom;
     if (aboutCom.allFinite()) {
       Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> solver;
       solver.computeDirect(aboutCom, Eigen::EigenvaluesOnly);

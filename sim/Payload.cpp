@@ -1,12 +1,11 @@
 #include "sim/Payload.hpp"
 
-#include <algorithm>
 #include <cmath>
 #include <ostream>
 
-#include <Eigen/Eigenvalues>
 #include <Eigen/Geometry>
 
+#include "core/identification/InertialParameters.hpp"
 #include "sim/Noise.hpp"
 
 namespace vorn::sim {
@@ -14,29 +13,16 @@ namespace vorn::sim {
 Eigen::Vector3d Payload::firstMoment() const { return mass * com; }
 
 Eigen::Matrix3d Payload::inertiaAboutOrigin() const {
-  return inertia_com +
-         mass * (com.squaredNorm() * Eigen::Matrix3d::Identity() - com * com.transpose());
+  return inertia_com + vorn::InertialParameters::parallelAxisTerm(mass, com);
 }
 
 InertialParameters Payload::inertialParameters() const {
-  const Eigen::Vector3d h = firstMoment();
-  const Eigen::Matrix3d I = inertiaAboutOrigin();
-  InertialParameters theta;
-  theta << mass, h.x(), h.y(), h.z(), I(0, 0), I(0, 1), I(0, 2), I(1, 1), I(1, 2), I(2, 2);
-  return theta;
+  return vorn::InertialParameters{mass, com, inertia_com}.originVector();
 }
 
 Payload Payload::fromInertialParameters(const InertialParameters& theta) {
-  Payload p;
-  p.mass = theta[0];
-  p.com = theta.segment<3>(1) / theta[0];
-  Eigen::Matrix3d I;
-  I << theta[4], theta[5], theta[6],  //
-      theta[5], theta[7], theta[8],   //
-      theta[6], theta[8], theta[9];
-  p.inertia_com =
-      I - p.mass * (p.com.squaredNorm() * Eigen::Matrix3d::Identity() - p.com * p.com.transpose());
-  return p;
+  const vorn::InertialParameters body = vorn::InertialParameters::fromOriginVector(theta);
+  return Payload{body.mass, body.com, body.inertiaAboutCom};
 }
 
 Vector6d Payload::wrenchOnSensor(const Eigen::Vector3d& a, const Eigen::Vector3d& w,
@@ -50,17 +36,7 @@ Vector6d Payload::wrenchOnSensor(const Eigen::Vector3d& a, const Eigen::Vector3d
 }
 
 bool Payload::isPhysicallyConsistent(double tolerance) const {
-  if (!std::isfinite(mass) || mass < 0.0 || !com.allFinite() || !inertia_com.allFinite()) {
-    return false;
-  }
-  const double scale = std::max(1.0, inertia_com.cwiseAbs().maxCoeff());
-  if ((inertia_com - inertia_com.transpose()).cwiseAbs().maxCoeff() > tolerance * scale) {
-    return false;
-  }
-  const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> solver(inertia_com,
-                                                              Eigen::EigenvaluesOnly);
-  const Eigen::Vector3d l = solver.eigenvalues();  // ascending
-  return l[0] >= -tolerance * scale && l[0] + l[1] >= l[2] - tolerance * scale;
+  return vorn::InertialParameters{mass, com, inertia_com}.isPhysicallyConsistent(tolerance);
 }
 
 Payload Payload::pointMass(double mass, const Eigen::Vector3d& com) {

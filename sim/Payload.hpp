@@ -10,7 +10,9 @@
 
 namespace vorn::sim {
 
-/// A rigid body fixed to the sensor. All quantities are expressed in the sensor frame.
+/// A rigid body fixed to the sensor. All quantities are expressed in the sensor frame; the
+/// parallel-axis shift, the ten-entry layout and the consistency test are those of
+/// vorn::InertialParameters.
 ///
 /// An aggregate: `Payload{2.0, {0.0, 0.0, 0.1}, I_c}` works, and so do the factories below.
 struct Payload {

@@ -11,6 +11,7 @@
 #include <Eigen/Dense>
 #include <nlohmann/json.hpp>
 
+#include "core/identification/InertialParameters.hpp"
 #include "filters/CentredDifferentiator.hpp"
 #include "sim/Noise.hpp"
 #include "sim/Simulator.hpp"
@@ -57,7 +58,7 @@ Eigen::Matrix3d symmetric(double xx, double xy, double xz, double yy, double yz,
 /// Inertia about the centre of mass from the inertia about the origin.
 Eigen::Matrix3d aboutCentreOfMass(const Eigen::Matrix3d& origin, double mass,
                                   const Eigen::Vector3d& com) {
-  return origin - mass * (com.squaredNorm() * Eigen::Matrix3d::Identity() - com * com.transpose());
+  return origin - InertialParameters::parallelAxisTerm(mass, com);
 }
 
 /// The 16 reported quantities of the truth: mass, centre of mass, inertia about the origin

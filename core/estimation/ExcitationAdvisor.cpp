@@ -9,6 +9,8 @@
 #include <Eigen/Geometry>
 
 #include "data/DynamicsStamped.hpp"
+#include "identification/EstimateIndex.hpp"
+#include "identification/InertialParameters.hpp"
 #include "identification/ObservationModelBasic.hpp"
 
 namespace vorn {
@@ -80,9 +82,9 @@ std::array<State, kStates> statesOf(int move, const ExcitationInput& input) {
 /// the centre of mass to first order.
 Eigen::Matrix<double, 16, 1> stdDevsOf(const Mat16& covariance, const ExcitationInput& input) {
   Eigen::Matrix<double, 16, 1> variance = covariance.diagonal();
-  const double m = input.solution[0];
+  const double m = input.solution[estimate_index::kMass];
   if (std::abs(m) > 1e-9) {
-    for (int i = 1; i <= 3; ++i) {
+    for (int i = estimate_index::kCentreOfMass; i < estimate_index::kInertia; ++i) {
       const double c = input.solution[i];
       variance[i] =
           (covariance(i, i) - 2.0 * c * covariance(i, 0) + c * c * covariance(0, 0)) / (m * m);
@@ -92,7 +94,7 @@ Eigen::Matrix<double, 16, 1> stdDevsOf(const Mat16& covariance, const Excitation
 }
 
 double thresholdOf(int parameter, const ExcitationInput& input) {
-  const int group = parameter == 0 ? 0 : parameter <= 3 ? 1 : parameter <= 9 ? 2 : 3;
+  const int group = estimate_index::groupOf(parameter);
   return std::max(input.thresholds[static_cast<std::size_t>(group)], 1e-12);
 }
 
@@ -116,8 +118,8 @@ double remainingOf(const Mat16& covariance, const ExcitationInput& input) {
 /// accelerometer's and the angular acceleration's noise carry in through the estimate.
 Eigen::Matrix<double, 6, 1> rowNoise(const ExcitationInput& input) {
   const double m = input.solution[0];
-  const Eigen::Vector3d h = m * input.solution.segment<3>(1);
-  const double inertia = input.solution.segment<6>(4).cwiseAbs().maxCoeff();
+  const Eigen::Vector3d h = m * input.solution.segment<3>(estimate_index::kCentreOfMass);
+  const double inertia = input.solution.segment<6>(estimate_index::kInertia).cwiseAbs().maxCoeff();
   const double acc = input.noise.head<3>().mean();
   Eigen::Matrix<double, 6, 1> r;
   for (int i = 0; i < 3; ++i) {
@@ -155,13 +157,9 @@ Mat16 predictedCovariance(int move, const ExcitationInput& input) {
 /// The sensor axis closest to the principal axis of the smallest moment about the centre of
 /// mass: rotating about it tells the most about that moment.
 int smallestMomentAxis(const ExcitationInput& input) {
-  const double m = input.solution[0];
-  const Eigen::Vector3d c = input.solution.segment<3>(1);
-  const auto& p = input.solution;
-  Eigen::Matrix3d origin;
-  origin << p[4], p[5], p[6], p[5], p[7], p[8], p[6], p[8], p[9];
   const Eigen::Matrix3d aboutCom =
-      origin - m * (c.squaredNorm() * Eigen::Matrix3d::Identity() - c * c.transpose());
+      InertialParameters::fromEstimateVector(input.solution.head<estimate_index::kInertialCount>())
+          .inertiaAboutCom;
   if (!aboutCom.allFinite()) {
     return 2;
   }
@@ -178,7 +176,7 @@ int groupHelpedMost(int move, const ExcitationInput& input) {
   std::array<double, 4> gain{};
   for (int i = 0; i < 16; ++i) {
     const double t = thresholdOf(i, input);
-    const int group = i == 0 ? 0 : i <= 3 ? 1 : i <= 9 ? 2 : 3;
+    const int group = estimate_index::groupOf(i);
     if (before[i] >= t) {
       const double b = before[i] / t;
       const double l = later[i] / t;

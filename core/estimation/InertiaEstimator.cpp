@@ -9,6 +9,8 @@
 #include <Eigen/Eigenvalues>
 
 #include "data/Sync.hpp"
+#include "identification/EstimateIndex.hpp"
+#include "identification/InertialParameters.hpp"
 #include "logging/VornLogger.hpp"
 
 namespace vorn {
@@ -186,8 +188,8 @@ Eigen::VectorXd InertiaEstimator::getParamsSolution() const {
   Eigen::VectorXd solution(16);
   solution.head<10>() = estimationTool->getInertia();
   const DynamicsStamped bias = estimationTool->getEstimatedBias();
-  solution.segment<3>(10) = bias.force();
-  solution.segment<3>(13) = bias.torque();
+  solution.segment<3>(estimate_index::kForceBias) = bias.force();
+  solution.segment<3>(estimate_index::kTorqueBias) = bias.torque();
   return solution;
 }
 
@@ -229,14 +231,12 @@ bool InertiaEstimator::isConverged() const {
 namespace {
 
 Eigen::Matrix3d symmetricFromVech(const Eigen::Matrix<double, 6, 1>& v) {
-  Eigen::Matrix3d m;
-  m << v[0], v[1], v[2], v[1], v[3], v[4], v[2], v[4], v[5];
-  return m;
+  return InertialParameters::symmetricFromVech(v);
 }
 
 /// m·(|c|²·1 − c·cᵀ): the parallel-axis term between the centre of mass and the origin.
 Eigen::Matrix3d parallelAxis(double mass, const Eigen::Vector3d& com) {
-  return mass * (com.squaredNorm() * Eigen::Matrix3d::Identity() - com * com.transpose());
+  return InertialParameters::parallelAxisTerm(mass, com);
 }
 
 /// The nearest principal moments (Euclidean) with λ_i + λ_j − λ_k ≥ margin for every ordering,
@@ -339,8 +339,7 @@ bool InertiaEstimator::isPhysicallyConsistent(const Eigen::Ref<const Eigen::Vect
       solution[5], solution[7], solution[8],        //
       solution[6], solution[8], solution[9];
   // Parallel-axis theorem: I_c = I_o − m·(|c|²·1 − c·cᵀ).
-  const Eigen::Matrix3d aboutCom =
-      origin - mass * (com.squaredNorm() * Eigen::Matrix3d::Identity() - com * com.transpose());
+  const Eigen::Matrix3d aboutCom = origin - InertialParameters::parallelAxisTerm(mass, com);
   const Eigen::Vector3d moments =
       Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d>(aboutCom, Eigen::EigenvaluesOnly)
           .eigenvalues();  // ascending

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "identification/ErrorModelTLSWrenchBias.hpp"
+#include "identification/EstimateIndex.hpp"
 #include "identification/ObservationModelTLSWrenchBias.hpp"
 
 namespace vorn {
@@ -14,7 +15,9 @@ RecursiveTLSWrenchBias::RecursiveTLSWrenchBias() {
 
 RecursiveTLSWrenchBias::~RecursiveTLSWrenchBias() = default;
 
-int RecursiveTLSWrenchBias::getNumberOfEstimatedParameters() const { return 16; }
+int RecursiveTLSWrenchBias::getNumberOfEstimatedParameters() const {
+  return estimate_index::kCount;
+}
 
 bool RecursiveTLSWrenchBias::update(const DynamicsStamped& dynamics) {
   // Outside the contract before `initialize`: the state is empty, nothing can be absorbed.
@@ -26,8 +29,8 @@ bool RecursiveTLSWrenchBias::update(const DynamicsStamped& dynamics) {
 
 DynamicsStamped RecursiveTLSWrenchBias::getEstimatedBias() const {
   const Eigen::VectorXd p = getParameterVector();
-  const WrenchStamped bias(0.0, Eigen::Vector3d(p[10], p[11], p[12]),
-                           Eigen::Vector3d(p[13], p[14], p[15]));
+  const WrenchStamped bias(0.0, p.segment<3>(estimate_index::kForceBias),
+                           p.segment<3>(estimate_index::kTorqueBias));
   return DynamicsStamped(KinematicsStamped(), bias);
 }
 
