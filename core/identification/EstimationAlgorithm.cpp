@@ -305,8 +305,6 @@ void EstimationAlgorithm::initialize(const Eigen::VectorXd& prior,
   weightingReference = parameterVector;
   weightingScale = 1.0;
   weightingReferenceTime = 0.0;
-  unweightedVarianceSum = 0.0;
-  unweightedVarianceCount = 0;
   residualWindow.clear();
 
   const Eigen::VectorXd& t = parameterVector;
@@ -345,14 +343,23 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
   // Rows are weighted by their own residual variance once the estimate explains the samples of
   // the last second within a few times the noise: before that the variance at the estimate says
   // little about the row, and weights from a wrong estimate pull the estimate further away.
-  if (rowWeightingEnabled && !weighting && residualWindow.isFull() &&
-      residualWindow.mean() <= kWeightingResidual &&
-      unweightedVarianceCount > 0 && parameterVector.allFinite() &&
-      std::isfinite(unweightedVarianceSum) && unweightedVarianceSum > 0.0) {
+  // The weights' scale is the mean residual variance of all rows absorbed so far, predicted at
+  // the estimate of the switch: the predicted variance is linear in the row covariance, so it
+  // is that of the running mean of their covariances. Weighted rows then keep the size of the
+  // unweighted ones before them. (The rows' variances at the estimates of their own time
+  // include the first samples at the prior, orders of magnitude off: every weight then hit its
+  // upper bound and the rows, scaled by 1e4, made P indefinite and the estimate NaN.)
+  const double switchScale =
+      rowWeightingEnabled && !weighting && residualWindow.isFull() &&
+              residualWindow.mean() <= kWeightingResidual && absorbedRows > 0 &&
+              parameterVector.allFinite()
+          ? predictedResidualVariance(parameterVector, powerIterationMetric)
+          : 0.0;
+  if (switchScale > 0.0 && std::isfinite(switchScale)) {
     weighting = true;
     weightingReference = parameterVector;
     weightingReferenceTime = dynamics.stamp();
-    weightingScale = unweightedVarianceSum / static_cast<double>(unweightedVarianceCount);
+    weightingScale = switchScale;
     // The covariance estimator's noise scale is one figure for all its rows: it starts afresh
     // with the weighted rows instead of mixing them with the unweighted ones.
     covarianceEstimator.initialize(parameterCount, forgettingFactor);
@@ -386,12 +393,6 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
         const double weight = std::min(std::max(weightingScale / variance, kMinWeight), kMaxWeight);
         rowBuffer *= std::sqrt(weight);
         rowCovarianceBuffer *= weight;
-      }
-    } else if (rowWeightingEnabled) {
-      const double variance = predictedResidualVariance(parameterVector, rowCovarianceBuffer);
-      if (variance > 0.0 && std::isfinite(variance)) {
-        unweightedVarianceSum += variance;
-        ++unweightedVarianceCount;
       }
     }
     updateParameterVector(rowBuffer, rowCovarianceBuffer);
