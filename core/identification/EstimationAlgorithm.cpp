@@ -30,6 +30,10 @@ constexpr double kSingularDenominator = 1e-12;
 /// Mean normalised squared residual of the last second below which rows are weighted.
 constexpr double kWeightingResidual = 2.0;
 
+/// Largest standard deviation of an inertia entry, relative to the largest diagonal entry, at
+/// which rows begin to be weighted.
+constexpr double kUsableInertiaDeviation = 0.1;
+
 /// Bounds of a row's weight relative to the mean row of the unweighted start.
 constexpr double kMinWeight = 1e-8;
 constexpr double kMaxWeight = 1e8;
@@ -326,6 +330,21 @@ void EstimationAlgorithm::initialize(const Eigen::VectorXd& prior,
   VornLogger::INFO(std::string(88, '='));
 }
 
+bool EstimationAlgorithm::inertiaIsUsable() const {
+  // The predicted residual variances grow with the inertia times the angular-acceleration noise;
+  // at an inertia the samples do not yet determine, they are set by the guess (on slow motion
+  // 1e5 times the noise), and the weighted estimate drifts away (mass 1 -> 14 kg in 60 s).
+  const Eigen::Matrix<double, 16, 1> variances = getSolutionVariances();
+  const Eigen::Matrix<double, 10, 1> inertia = getInertia();
+  const double scale = std::max({std::abs(inertia[4]), std::abs(inertia[7]), std::abs(inertia[9])});
+  for (int k = 4; k < 10; ++k) {
+    if (!(std::sqrt(variances[k]) <= kUsableInertiaDeviation * scale)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
                                                 ObservationModel* observation, ErrorModel* error) {
   const Eigen::Index n = parameterCount;
@@ -335,6 +354,11 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
   const Eigen::MatrixXd& augmented = augmentedBuffer;
   error->updateJacobians(dynamics);
   previousParameterVector = parameterVector;
+  // Read before the covariance of the previous sample is cleared for this one: the inertia
+  // deviations, only once everything else allows the switch.
+  const bool readyToWeight = rowWeightingEnabled && !weighting && residualWindow.isFull() &&
+                             residualWindow.mean() <= kWeightingResidual && absorbedRows > 0 &&
+                             parameterVector.allFinite() && inertiaIsUsable();
   parameterCovariance.setZero(n, n);
 
   rowBuffer.resize(m);
@@ -350,19 +374,17 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
   // include the first samples at the prior, orders of magnitude off: every weight then hit its
   // upper bound and the rows, scaled by 1e4, made P indefinite and the estimate NaN.)
   const double switchScale =
-      rowWeightingEnabled && !weighting && residualWindow.isFull() &&
-              residualWindow.mean() <= kWeightingResidual && absorbedRows > 0 &&
-              parameterVector.allFinite()
-          ? predictedResidualVariance(parameterVector, powerIterationMetric)
-          : 0.0;
+      readyToWeight ? predictedResidualVariance(parameterVector, powerIterationMetric) : 0.0;
   if (switchScale > 0.0 && std::isfinite(switchScale)) {
     weighting = true;
     weightingReference = parameterVector;
     weightingReferenceTime = dynamics.stamp();
     weightingScale = switchScale;
-    // The covariance estimator's noise scale is one figure for all its rows: it starts afresh
-    // with the weighted rows instead of mixing them with the unweighted ones.
-    covarianceEstimator.initialize(parameterCount, forgettingFactor);
+    // The covariance estimator keeps the unweighted rows: the estimate holds their information.
+    // Started afresh with the weighted rows only, it reported the deviations of a shorter
+    // recording (mass 1.5-2 times the bound, errors of half a deviation). The weighted rows go
+    // to groups of their own; their residual variance is about the scale, as the mean of the
+    // unweighted rows is, so one noise figure fits both.
   } else if (weighting && dynamics.stamp() - weightingReferenceTime >= kResidualWindow &&
              residualWindow.mean() <= kWeightingResidual) {
     // The weights follow the estimate a second at a time, while it explains the samples.
@@ -397,7 +419,7 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
     }
     updateParameterVector(rowBuffer, rowCovarianceBuffer);
     covarianceEstimator.update(parameterVector, inverseInformation, rowBuffer, rowCovarianceBuffer,
-                               i);
+                               weighting ? i + 6 : i);
   }
   // Each row's covariance is that of the whole estimate after the row: the sample's is the one
   // after its last row (adding the six would count every row six times).

@@ -90,8 +90,9 @@ class EstimationAlgorithm {
   bool hasFullResidualWindow() const;
 
   /// Whether rows are weighted by their own residual variance once the estimate explains the
-  /// samples (`kRowWeightingByDefault` until set); off keeps every row at its unweighted scale
-  /// for the whole run. Set it before `initialize` or before the first sample.
+  /// samples and its inertia deviations are below a tenth of the inertia
+  /// (`kRowWeightingByDefault` until set); off keeps every row at its unweighted scale for the
+  /// whole run. Set it before `initialize` or before the first sample.
   void setRowWeighting(bool enabled) { rowWeightingEnabled = enabled; }
   bool rowWeighting() const { return rowWeightingEnabled; }
 
@@ -117,6 +118,8 @@ class EstimationAlgorithm {
   std::unique_ptr<ErrorModel> errorModel;
 
  private:
+  /// True when the reported inertia deviations are small against the inertia itself.
+  bool inertiaIsUsable() const;
   // Per-row buffers, sized by `initialize`, so that absorbing a row allocates nothing.
   Eigen::RowVectorXd rowBuffer;
   Eigen::MatrixXd rowCovarianceBuffer;
