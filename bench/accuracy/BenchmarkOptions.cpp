@@ -52,6 +52,8 @@ std::string BenchmarkOptions::usage() {
          "                          (default: that of the estimator's derived signal)\n"
          "  --thresholds M,C,I,B    convergence thresholds (kg, m, kg*m^2, N and N*m)\n"
          "  --slow-inertia T        inertia threshold on the slow profile (default 1e3)\n"
+         "  --row-weighting on|off  rows weighted by their own residual variance, or not\n"
+         "                          (default: the estimator's default)\n"
          "  --jobs N                worker processes (default 2)\n"
          "  --csv FILE              also write one CSV row per run\n"
          "  --summary-only          no per-run table\n";
@@ -149,6 +151,12 @@ BenchmarkOptions BenchmarkOptions::parse(const std::vector<std::string>& args) {
                       number(a, items[3])};
     } else if (a == "--slow-inertia") {
       o.slowInertiaThreshold = number(a, value());
+    } else if (a == "--row-weighting") {
+      const std::string& state = value();
+      if (state != "on" && state != "off") {
+        throw std::invalid_argument("--row-weighting: on or off expected, not " + state);
+      }
+      o.rowWeighting = state == "on" ? 1 : 0;
     } else if (a == "--jobs") {
       o.jobs = static_cast<int>(number(a, value()));
     } else if (a == "--csv") {

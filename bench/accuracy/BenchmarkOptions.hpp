@@ -23,6 +23,9 @@ struct BenchmarkOptions {
   /// Configured standard deviation of the angular acceleration at noise factor 1 (rad/s²);
   /// negative: that of the signal the estimator derives from the simulated gyro.
   double angularAccStd = -1.0;
+  /// Row weighting of the estimator: -1 its default, 0 off, 1 on (through the environment
+  /// variable VORN_ROW_WEIGHTING, which the workers inherit).
+  int rowWeighting = -1;
   int jobs = 2;  ///< worker processes
   /// Thresholds for the brisk and fast profiles, and for the slow one except the inertia.
   Thresholds thresholds{0.005, 0.002, 0.0005, 0.05};

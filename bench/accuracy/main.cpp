@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -29,13 +30,20 @@ int main(int argc, char** argv) {
     std::cout << BenchmarkOptions::usage();
     return 0;
   }
+  if (options.rowWeighting >= 0) {
+    setenv("VORN_ROW_WEIGHTING", options.rowWeighting == 1 ? "1" : "0", 1);
+  }
   const std::vector<RunCase> cases = CaseCatalogue::cases(options);
   const auto workDir =
       std::filesystem::temp_directory_path() / ("vorn-accuracy-" + std::to_string(getpid()));
   std::filesystem::create_directories(workDir);
 
   std::cout << "vorn-accuracy: " << cases.size() << " runs, " << options.jobs
-            << " worker(s), at most " << options.dataTimeCap << " s of samples each\n"
+            << " worker(s), at most " << options.dataTimeCap << " s of samples each"
+            << (options.rowWeighting == 1   ? ", row weighting on"
+                : options.rowWeighting == 0 ? ", row weighting off"
+                                            : "")
+            << "\n"
             << std::flush;
   const auto start = std::chrono::steady_clock::now();
   const std::vector<RunResult> results = ParallelRunner(workDir, options.jobs).run(cases);

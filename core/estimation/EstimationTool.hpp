@@ -34,6 +34,13 @@ class EstimationTool {
   /// configuration it writes a warning to standard output and changes nothing.
   void init();
 
+  /// Environment variable that switches the estimator's row weighting at `init` ("0" off, "1"
+  /// on; unset or anything else: `EstimationAlgorithm::kRowWeightingByDefault`). Read once per
+  /// `init`, never on the per-sample path.
+  static constexpr const char* kRowWeightingVariable = "VORN_ROW_WEIGHTING";
+  /// The row weighting `init` gives a new estimator.
+  static bool rowWeightingFromEnvironment();
+
   /// Prior (m, m·cx, m·cy, m·cz, Ixx, Ixy, Ixz, Iyy, Iyz, Izz) in kg, kg·m, kg·m².
   /// Precondition: a configuration has been given (zeros otherwise).
   Eigen::Matrix<double, 10, 1> loadPrior() const;

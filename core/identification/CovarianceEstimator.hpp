@@ -27,14 +27,15 @@ class CovarianceEstimator {
   /// @param rowCovariance C (m x m), covariance of the errors in h.
   void update(const Eigen::VectorXd& parameters, const Eigen::MatrixXd& inverseInformation,
               const Eigen::RowVectorXd& row, const Eigen::MatrixXd& rowCovariance);
-  /// The same for a row of equation `equation` (0 … kEquations − 1: force x, y, z, torque x, y,
-  /// z of a sample). Rows of one equation share their noise level; the covariance without
-  /// forgetting weighs each equation's rows by it.
+  /// The same for a row of group `equation` (0 … kEquations − 1): force x, y, z, torque x, y, z
+  /// of a sample as they are (0-5), or weighted by their own residual variance (6-11). Rows of
+  /// one group share their noise level; the covariance without forgetting weighs each group's
+  /// rows by it.
   void update(const Eigen::VectorXd& parameters, const Eigen::MatrixXd& inverseInformation,
               const Eigen::RowVectorXd& row, const Eigen::MatrixXd& rowCovariance, int equation);
 
-  /// Number of equations told apart by `update`.
-  static constexpr int kEquations = 6;
+  /// Number of row groups told apart by `update`: six equations, unweighted and weighted.
+  static constexpr int kEquations = 12;
   void updateWithForgetting(const Eigen::VectorXd& parameters,
                             const Eigen::MatrixXd& inverseInformation,
                             const Eigen::RowVectorXd& row, const Eigen::MatrixXd& rowCovariance);

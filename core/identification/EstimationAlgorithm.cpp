@@ -30,6 +30,10 @@ constexpr double kSingularDenominator = 1e-12;
 /// Mean normalised squared residual of the last second below which rows are weighted.
 constexpr double kWeightingResidual = 2.0;
 
+/// Largest standard deviation of an inertia entry, relative to the largest diagonal entry, at
+/// which rows begin to be weighted.
+constexpr double kUsableInertiaDeviation = 0.1;
+
 /// Bounds of a row's weight relative to the mean row of the unweighted start.
 constexpr double kMinWeight = 1e-8;
 constexpr double kMaxWeight = 1e8;
@@ -305,8 +309,6 @@ void EstimationAlgorithm::initialize(const Eigen::VectorXd& prior,
   weightingReference = parameterVector;
   weightingScale = 1.0;
   weightingReferenceTime = 0.0;
-  unweightedVarianceSum = 0.0;
-  unweightedVarianceCount = 0;
   residualWindow.clear();
 
   const Eigen::VectorXd& t = parameterVector;
@@ -328,6 +330,21 @@ void EstimationAlgorithm::initialize(const Eigen::VectorXd& prior,
   VornLogger::INFO(std::string(88, '='));
 }
 
+bool EstimationAlgorithm::inertiaIsUsable() const {
+  // The predicted residual variances grow with the inertia times the angular-acceleration noise;
+  // at an inertia the samples do not yet determine, they are set by the guess (on slow motion
+  // 1e5 times the noise), and the weighted estimate drifts away (mass 1 -> 14 kg in 60 s).
+  const Eigen::Matrix<double, 16, 1> variances = getSolutionVariances();
+  const Eigen::Matrix<double, 10, 1> inertia = getInertia();
+  const double scale = std::max({std::abs(inertia[4]), std::abs(inertia[7]), std::abs(inertia[9])});
+  for (int k = 4; k < 10; ++k) {
+    if (!(std::sqrt(variances[k]) <= kUsableInertiaDeviation * scale)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
                                                 ObservationModel* observation, ErrorModel* error) {
   const Eigen::Index n = parameterCount;
@@ -337,6 +354,11 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
   const Eigen::MatrixXd& augmented = augmentedBuffer;
   error->updateJacobians(dynamics);
   previousParameterVector = parameterVector;
+  // Read before the covariance of the previous sample is cleared for this one: the inertia
+  // deviations, only once everything else allows the switch.
+  const bool readyToWeight = rowWeightingEnabled && !weighting && residualWindow.isFull() &&
+                             residualWindow.mean() <= kWeightingResidual && absorbedRows > 0 &&
+                             parameterVector.allFinite() && inertiaIsUsable();
   parameterCovariance.setZero(n, n);
 
   rowBuffer.resize(m);
@@ -345,17 +367,24 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
   // Rows are weighted by their own residual variance once the estimate explains the samples of
   // the last second within a few times the noise: before that the variance at the estimate says
   // little about the row, and weights from a wrong estimate pull the estimate further away.
-  if (rowWeightingEnabled && !weighting && residualWindow.isFull() &&
-      residualWindow.mean() <= kWeightingResidual &&
-      unweightedVarianceCount > 0 && parameterVector.allFinite() &&
-      std::isfinite(unweightedVarianceSum) && unweightedVarianceSum > 0.0) {
+  // The weights' scale is the mean residual variance of all rows absorbed so far, predicted at
+  // the estimate of the switch: the predicted variance is linear in the row covariance, so it
+  // is that of the running mean of their covariances. Weighted rows then keep the size of the
+  // unweighted ones before them. (The rows' variances at the estimates of their own time
+  // include the first samples at the prior, orders of magnitude off: every weight then hit its
+  // upper bound and the rows, scaled by 1e4, made P indefinite and the estimate NaN.)
+  const double switchScale =
+      readyToWeight ? predictedResidualVariance(parameterVector, powerIterationMetric) : 0.0;
+  if (switchScale > 0.0 && std::isfinite(switchScale)) {
     weighting = true;
     weightingReference = parameterVector;
     weightingReferenceTime = dynamics.stamp();
-    weightingScale = unweightedVarianceSum / static_cast<double>(unweightedVarianceCount);
-    // The covariance estimator's noise scale is one figure for all its rows: it starts afresh
-    // with the weighted rows instead of mixing them with the unweighted ones.
-    covarianceEstimator.initialize(parameterCount, forgettingFactor);
+    weightingScale = switchScale;
+    // The covariance estimator keeps the unweighted rows: the estimate holds their information.
+    // Started afresh with the weighted rows only, it reported the deviations of a shorter
+    // recording (mass 1.5-2 times the bound, errors of half a deviation). The weighted rows go
+    // to groups of their own; their residual variance is about the scale, as the mean of the
+    // unweighted rows is, so one noise figure fits both.
   } else if (weighting && dynamics.stamp() - weightingReferenceTime >= kResidualWindow &&
              residualWindow.mean() <= kWeightingResidual) {
     // The weights follow the estimate a second at a time, while it explains the samples.
@@ -387,16 +416,10 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
         rowBuffer *= std::sqrt(weight);
         rowCovarianceBuffer *= weight;
       }
-    } else if (rowWeightingEnabled) {
-      const double variance = predictedResidualVariance(parameterVector, rowCovarianceBuffer);
-      if (variance > 0.0 && std::isfinite(variance)) {
-        unweightedVarianceSum += variance;
-        ++unweightedVarianceCount;
-      }
     }
     updateParameterVector(rowBuffer, rowCovarianceBuffer);
     covarianceEstimator.update(parameterVector, inverseInformation, rowBuffer, rowCovarianceBuffer,
-                               i);
+                               weighting ? i + 6 : i);
   }
   // Each row's covariance is that of the whole estimate after the row: the sample's is the one
   // after its last row (adding the six would count every row six times).

@@ -90,9 +90,14 @@ class EstimationAlgorithm {
   bool hasFullResidualWindow() const;
 
   /// Whether rows are weighted by their own residual variance once the estimate explains the
-  /// samples (off by default: on, the steady-state allocation run's estimate turned NaN); off
-  /// keeps every row at its unweighted scale for the whole run.
+  /// samples and its inertia deviations are below a tenth of the inertia
+  /// (`kRowWeightingByDefault` until set); off keeps every row at its unweighted scale for the
+  /// whole run. Set it before `initialize` or before the first sample.
   void setRowWeighting(bool enabled) { rowWeightingEnabled = enabled; }
+  bool rowWeighting() const { return rowWeightingEnabled; }
+
+  /// Row weighting of a new estimator.
+  static constexpr bool kRowWeightingByDefault = false;
 
   /// Span of the residual window (s).
   static constexpr double kResidualWindow = 1.0;
@@ -113,6 +118,8 @@ class EstimationAlgorithm {
   std::unique_ptr<ErrorModel> errorModel;
 
  private:
+  /// True when the reported inertia deviations are small against the inertia itself.
+  bool inertiaIsUsable() const;
   // Per-row buffers, sized by `initialize`, so that absorbing a row allocates nothing.
   Eigen::RowVectorXd rowBuffer;
   Eigen::MatrixXd rowCovarianceBuffer;
@@ -125,14 +132,12 @@ class EstimationAlgorithm {
   std::int64_t absorbedRows = 0;
   // True once rows are weighted by their own residual variance (see `inversePowerIteration`).
   bool weighting = false;
-  bool rowWeightingEnabled = false;
-  // The estimate at which weighting began, the mean predicted residual variance of the rows
-  // before it (the weights' scale), and the sum and number of those variances.
+  bool rowWeightingEnabled = kRowWeightingByDefault;
+  // The reference estimate of the weights and its stamp [s], and the weights' scale: the mean
+  // residual variance of the unweighted rows predicted at the estimate of the switch.
   Eigen::VectorXd weightingReference;
   double weightingScale = 1.0;
   double weightingReferenceTime = 0.0;
-  double unweightedVarianceSum = 0.0;
-  std::int64_t unweightedVarianceCount = 0;
   ResidualWindow residualWindow{kResidualWindow};
 };
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "support/EstimatorTestSupport.hpp"
+#include "support/ScopedEnvironment.hpp"
 
 namespace vorn {
 namespace {
@@ -146,6 +147,35 @@ TEST(EstimationTool, SnapshotReadOutsAgreeWithTheFullCovariancesAndCountTheData)
   tool.init();
   EXPECT_EQ(tool.absorbedSamples(), 0);
   EXPECT_EQ(tool.absorbedDataSeconds(), 0.0);
+}
+
+}  // namespace
+}  // namespace vorn
+
+namespace vorn {
+namespace {
+
+using test::ScopedEnvironment;
+
+TEST(EstimationTool, RowWeightingFollowsTheEnvironmentOnlyForZeroAndOne) {
+  const char* name = EstimationTool::kRowWeightingVariable;
+  const bool fallback = EstimationAlgorithm::kRowWeightingByDefault;
+  {
+    ScopedEnvironment env(name, nullptr);
+    EXPECT_EQ(EstimationTool::rowWeightingFromEnvironment(), fallback);
+  }
+  {
+    ScopedEnvironment env(name, "1");
+    EXPECT_TRUE(EstimationTool::rowWeightingFromEnvironment());
+  }
+  {
+    ScopedEnvironment env(name, "0");
+    EXPECT_FALSE(EstimationTool::rowWeightingFromEnvironment());
+  }
+  for (const char* other : {"", "on", "true", "10", " 1"}) {
+    ScopedEnvironment env(name, other);
+    EXPECT_EQ(EstimationTool::rowWeightingFromEnvironment(), fallback) << "'" << other << "'";
+  }
 }
 
 }  // namespace
