@@ -5,13 +5,13 @@
 #include <exception>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <utility>
 
 #include <Eigen/Dense>
 #include <nlohmann/json.hpp>
 
 #include "core/identification/InertialParameters.hpp"
+#include "StdoutSilencer.hpp"
 #include "filters/CentredDifferentiator.hpp"
 #include "sim/Noise.hpp"
 #include "sim/Simulator.hpp"
@@ -23,29 +23,6 @@ namespace {
 
 constexpr const char* kConfigName = "estimator.json";
 constexpr const char* kOutputName = "payload.json";
-
-/// Keeps the estimator's console lines out of the benchmark's output while alive, and restores
-/// std::cout (buffer and format) after.
-class ConsoleCapture {
- public:
-  ConsoleCapture()
-      : previous_(std::cout.rdbuf(text_.rdbuf())),
-        flags_(std::cout.flags()),
-        precision_(std::cout.precision()) {}
-  ~ConsoleCapture() {
-    std::cout.rdbuf(previous_);
-    std::cout.flags(flags_);
-    std::cout.precision(precision_);
-  }
-  ConsoleCapture(const ConsoleCapture&) = delete;
-  ConsoleCapture& operator=(const ConsoleCapture&) = delete;
-
- private:
-  std::ostringstream text_;
-  std::streambuf* previous_;
-  std::ios::fmtflags flags_;
-  std::streamsize precision_;
-};
 
 nlohmann::json axes(double value) { return {{"x", value}, {"y", value}, {"z", value}}; }
 
@@ -262,7 +239,7 @@ RunResult AccuracyRun::execute(const RunCase& c) const {
   bool converged = false;
   std::optional<std::array<double, 16>> reportedStdDev;
   {
-    ConsoleCapture capture;
+    const bench::StdoutSilencer quiet;  // the estimator's console lines
     try {
       VornPayloadEstimator estimator(configPath.string());
       estimator.startPayloadEstimation();
