@@ -10,6 +10,7 @@
 #include <Eigen/Dense>
 #include <nlohmann/json.hpp>
 
+#include "core/identification/EstimateIndex.hpp"
 #include "core/identification/InertialParameters.hpp"
 #include "StdoutSilencer.hpp"
 #include "filters/CentredDifferentiator.hpp"
@@ -136,9 +137,10 @@ std::vector<std::optional<std::array<double, 16>>> AccuracyRun::boundTimeline(co
 namespace {
 
 bool withinThresholds(const std::array<double, 16>& sigma, const Thresholds& t) {
-  for (std::size_t i = 0; i < 16; ++i) {
-    const double limit = i == 0 ? t.mass : i <= 3 ? t.com : i <= 9 ? t.inertia : t.wrenchBias;
-    if (!(sigma[i] < limit)) {
+  for (int i = 0; i < estimate_index::kCount; ++i) {
+    const double limits[4] = {t.mass, t.com, t.inertia, t.wrenchBias};
+    const double limit = limits[estimate_index::groupOf(i)];
+    if (!(sigma[static_cast<std::size_t>(i)] < limit)) {
       return false;
     }
   }
@@ -167,8 +169,10 @@ void compareWithBound(const RunCase& c, const std::optional<std::array<double, 1
   if (!timeline[at]) {
     return;
   }
-  const std::size_t first[4] = {0, 1, 4, 10};
-  const std::size_t count[4] = {1, 3, 6, 6};
+  namespace ei = estimate_index;
+  const std::size_t first[4] = {ei::kMass, ei::kCentreOfMass, ei::kInertia, ei::kWrenchBias};
+  const std::size_t count[4] = {ei::kCentreOfMass - ei::kMass, ei::kInertia - ei::kCentreOfMass,
+                                ei::kWrenchBias - ei::kInertia, ei::kWrenchBiasCount};
   for (std::size_t g = 0; g < 4; ++g) {
     double sum = 0.0;
     for (std::size_t i = first[g]; i < first[g] + count[g]; ++i) {
@@ -278,10 +282,10 @@ RunResult AccuracyRun::execute(const RunCase& c) const {
     const std::array<double, 16> identified = identifiedValues(outputPath);
     compare(trueValues(c), identified, *stdDev, result);
     sim::InertialParameters written;
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < estimate_index::kInertialCount; ++i) {
       written[i] = identified[static_cast<std::size_t>(i)];
     }
-    written.segment<3>(1) *= written[0];  // first moments from the centre of mass
+    written.segment<3>(estimate_index::kCentreOfMass) *= written[estimate_index::kMass];  // first moments from the centre of mass
     result.fileConsistent =
         written[0] > 0.0 && sim::Payload::fromInertialParameters(written).isPhysicallyConsistent();
 

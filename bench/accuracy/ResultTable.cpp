@@ -7,6 +7,8 @@
 #include <map>
 #include <utility>
 
+#include "core/identification/EstimateIndex.hpp"
+
 namespace vorn::accuracy {
 
 namespace {
@@ -114,10 +116,11 @@ GroupSummary ResultTable::summarise(const std::vector<const RunResult*>& group) 
       ++s.nonFiniteRatio;
     } else {
       ++nM;
-      sumM += z[0] * z[0];
-      for (int i = 1; i <= 3; ++i, ++nC) sumC += z[i] * z[i];
-      for (int i = 4; i <= 9; ++i, ++nI) sumI += z[i] * z[i];
-      for (int i = 10; i <= 15; ++i, ++nB) sumB += z[i] * z[i];
+      namespace ei = estimate_index;
+      sumM += z[ei::kMass] * z[ei::kMass];
+      for (int i = ei::kCentreOfMass; i < ei::kInertia; ++i, ++nC) sumC += z[i] * z[i];
+      for (int i = ei::kInertia; i < ei::kWrenchBias; ++i, ++nI) sumI += z[i] * z[i];
+      for (int i = ei::kWrenchBias; i < ei::kCount; ++i, ++nB) sumB += z[i] * z[i];
     }
     if (largestNormalised(*r, 0, 16) <= 3.0) {
       ++within;

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <limits>
 
+#include "identification/EstimateIndex.hpp"
 #include "logging/VornLogger.hpp"
 
 namespace vorn {
@@ -55,9 +56,9 @@ Eigen::Matrix<double, 10, 1> EstimationTool::loadPrior() const {
     return prior;
   }
   const double mass = config->prior_mass;
-  prior[0] = mass;
-  prior.segment<3>(1) = mass * config->prior_com;
-  prior.segment<6>(4) = config->prior_inertia;
+  prior[estimate_index::kMass] = mass;
+  prior.segment<3>(estimate_index::kCentreOfMass) = mass * config->prior_com;
+  prior.segment<6>(estimate_index::kInertia) = config->prior_inertia;
   return prior;
 }
 

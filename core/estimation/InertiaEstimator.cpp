@@ -186,7 +186,7 @@ bool InertiaEstimator::update() {
 
 Eigen::VectorXd InertiaEstimator::getParamsSolution() const {
   Eigen::VectorXd solution(16);
-  solution.head<10>() = estimationTool->getInertia();
+  solution.head<estimate_index::kInertialCount>() = estimationTool->getInertia();
   const DynamicsStamped bias = estimationTool->getEstimatedBias();
   solution.segment<3>(estimate_index::kForceBias) = bias.force();
   solution.segment<3>(estimate_index::kTorqueBias) = bias.torque();
@@ -203,8 +203,10 @@ Eigen::VectorXd InertiaEstimator::getStdDevWrenchBias() const {
 
 Eigen::VectorXd InertiaEstimator::getParamsSolutionCovariance() const {
   Eigen::VectorXd variances(16);
-  variances.head<10>() = estimationTool->getInertiaCovariance().diagonal();
-  variances.tail<6>() = estimationTool->getWrenchBiasCovariance().diagonal();
+  variances.head<estimate_index::kInertialCount>() =
+      estimationTool->getInertiaCovariance().diagonal();
+  variances.segment<estimate_index::kWrenchBiasCount>(estimate_index::kWrenchBias) =
+      estimationTool->getWrenchBiasCovariance().diagonal();
   return variances;
 }
 
@@ -289,13 +291,14 @@ Eigen::Matrix<double, 10, 1> InertiaEstimator::nearestConsistentBody(
     return inertial;
   }
   const double mass = inertial[0];
-  const Eigen::Vector3d com = inertial.segment<3>(1);
+  const Eigen::Vector3d com = inertial.segment<3>(estimate_index::kCentreOfMass);
   const Eigen::Matrix3d shift = parallelAxis(mass, com);
-  const Eigen::Matrix3d aboutCom = symmetricFromVech(inertial.segment<6>(4)) - shift;
+  const Eigen::Matrix3d aboutCom = symmetricFromVech(inertial.segment<6>(estimate_index::kInertia)) - shift;
   const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> solver(aboutCom);
   const Eigen::Vector3d raw = solver.eigenvalues();  // ascending
   const double margin =
-      kRelativeMargin * (inertial.segment<6>(4).cwiseAbs().maxCoeff() + shift.trace());
+      kRelativeMargin *
+      (inertial.segment<6>(estimate_index::kInertia).cwiseAbs().maxCoeff() + shift.trace());
   if (raw[0] >= margin && raw[0] + raw[1] - raw[2] >= margin) {
     return inertial;
   }
@@ -303,7 +306,7 @@ Eigen::Matrix<double, 10, 1> InertiaEstimator::nearestConsistentBody(
   const Eigen::Matrix3d consistent =
       solver.eigenvectors() * moments.asDiagonal() * solver.eigenvectors().transpose() + shift;
   Eigen::Matrix<double, 10, 1> result = inertial;
-  result.segment<6>(4) << consistent(0, 0), consistent(0, 1), consistent(0, 2), consistent(1, 1),
+  result.segment<6>(estimate_index::kInertia) << consistent(0, 0), consistent(0, 1), consistent(0, 2), consistent(1, 1),
       consistent(1, 2), consistent(2, 2);
   return result;
 }
@@ -314,7 +317,7 @@ bool InertiaEstimator::isConsistentWithinUncertainty(const Eigen::Matrix<double,
     return false;
   }
   const Eigen::Matrix<double, 10, 1> nearest = nearestConsistentBody(inertial);
-  for (int i = 4; i < 10; ++i) {
+  for (int i = estimate_index::kInertia; i < estimate_index::kInertialCount; ++i) {
     if (!(std::abs(nearest[i] - inertial[i]) <= kConsistencySigmas * stdDev[i])) {
       return false;
     }
@@ -324,7 +327,8 @@ bool InertiaEstimator::isConsistentWithinUncertainty(const Eigen::Matrix<double,
 
 Eigen::VectorXd InertiaEstimator::getConsistentSolution() const {
   Eigen::VectorXd solution = getParamsSolution();
-  solution.head<10>() = nearestConsistentBody(solution.head<10>());
+  solution.head<estimate_index::kInertialCount>() =
+      nearestConsistentBody(solution.head<estimate_index::kInertialCount>());
   return solution;
 }
 
@@ -333,7 +337,7 @@ bool InertiaEstimator::isPhysicallyConsistent(const Eigen::Ref<const Eigen::Vect
     return false;
   }
   const double mass = solution[0];
-  const Eigen::Vector3d com = solution.segment<3>(1);
+  const Eigen::Vector3d com = solution.segment<3>(estimate_index::kCentreOfMass);
   Eigen::Matrix3d origin;
   origin << solution[4], solution[5], solution[6],  //
       solution[5], solution[7], solution[8],        //
@@ -348,15 +352,15 @@ bool InertiaEstimator::isPhysicallyConsistent(const Eigen::Ref<const Eigen::Vect
 
 bool InertiaEstimator::covarianceWithinThresholds(const Eigen::Matrix<double, 10, 10>& inertia,
                                                   const Eigen::Matrix<double, 6, 6>& bias) const {
-  if (!stdDevBelow(inertia(0, 0), massThreshold)) {
+  if (!stdDevBelow(inertia(estimate_index::kMass, estimate_index::kMass), massThreshold)) {
     return false;
   }
-  for (int i = 1; i <= 3; ++i) {
+  for (int i = estimate_index::kCentreOfMass; i < estimate_index::kInertia; ++i) {
     if (!stdDevBelow(inertia(i, i), comThreshold)) {
       return false;
     }
   }
-  for (int i = 4; i <= 9; ++i) {
+  for (int i = estimate_index::kInertia; i < estimate_index::kInertialCount; ++i) {
     if (!stdDevBelow(inertia(i, i), inertiaThreshold)) {
       return false;
     }

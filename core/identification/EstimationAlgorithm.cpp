@@ -12,6 +12,7 @@
 #include <string>
 
 #include "identification/DenseKernels.hpp"
+#include "identification/EstimateIndex.hpp"
 #include "identification/NormalizationConstants.hpp"
 #include "identification/RecursiveTLSWrenchBias.hpp"
 #include "logging/VornLogger.hpp"
@@ -503,16 +504,17 @@ Eigen::Matrix<double, 16, 1> EstimationAlgorithm::getSolutionVariances() const {
     v[i] = scaled(i, i);
   }
   if (parameterVector.size() < kFixedParameters) {
-    v.tail<6>().setZero();
+    v.segment<estimate_index::kWrenchBiasCount>(estimate_index::kWrenchBias).setZero();
   }
   // Row i of the Jacobian G of c = (m·c)/m has −p_i/m² at column 0 and 1/m at column i, so
   // (G·T·Gᵀ)(i, i) = g0²·T00 + g0·gi·(T0i + Ti0) + gi²·Tii (T need not be exactly symmetric).
-  const double m = s[0] * entryOrZero(parameterVector, 0);
-  for (Eigen::Index i = 1; i <= 3; ++i) {
+  const double m = s[estimate_index::kMass] * entryOrZero(parameterVector, estimate_index::kMass);
+  for (Eigen::Index i = estimate_index::kCentreOfMass; i < estimate_index::kInertia; ++i) {
     const double g0 = -s[i] * entryOrZero(parameterVector, i) / (m * m);
     const double gi = 1.0 / m;
-    v[i] =
-        g0 * g0 * scaled(0, 0) + g0 * gi * (scaled(0, i) + scaled(i, 0)) + gi * gi * scaled(i, i);
+    const Eigen::Index m0 = estimate_index::kMass;
+    v[i] = g0 * g0 * scaled(m0, m0) + g0 * gi * (scaled(m0, i) + scaled(i, m0)) +
+           gi * gi * scaled(i, i);
   }
   return v;
 }
@@ -522,12 +524,12 @@ namespace {
 /// (m, c, I) from the internal parameters: first moments divided by the mass.
 Eigen::Matrix<double, 10, 1> inertiaOf(const Eigen::VectorXd& theta) {
   Eigen::Matrix<double, 10, 1> p;
-  for (Eigen::Index i = 0; i < 10; ++i) {
+  for (Eigen::Index i = 0; i < estimate_index::kInertialCount; ++i) {
     p[i] = NormalizationConstants::input_scale[i] * entryOrZero(theta, i);
   }
   Eigen::Matrix<double, 10, 1> result = p;
-  for (Eigen::Index i = 1; i <= 3; ++i) {
-    result[i] = p[i] / p[0];
+  for (Eigen::Index i = estimate_index::kCentreOfMass; i < estimate_index::kInertia; ++i) {
+    result[i] = p[i] / p[estimate_index::kMass];
   }
   return result;
 }
