@@ -15,6 +15,7 @@
 #include "StdoutSilencer.hpp"
 #include "filters/CentredDifferentiator.hpp"
 #include "sim/Noise.hpp"
+#include "sim/PayloadErrors.hpp"
 #include "sim/Simulator.hpp"
 #include "vorn/VornPayloadEstimator.hpp"
 
@@ -26,18 +27,6 @@ constexpr const char* kConfigName = "estimator.json";
 constexpr const char* kOutputName = "payload.json";
 
 nlohmann::json axes(double value) { return {{"x", value}, {"y", value}, {"z", value}}; }
-
-Eigen::Matrix3d symmetric(double xx, double xy, double xz, double yy, double yz, double zz) {
-  Eigen::Matrix3d m;
-  m << xx, xy, xz, xy, yy, yz, xz, yz, zz;
-  return m;
-}
-
-/// Inertia about the centre of mass from the inertia about the origin.
-Eigen::Matrix3d aboutCentreOfMass(const Eigen::Matrix3d& origin, double mass,
-                                  const Eigen::Vector3d& com) {
-  return origin - InertialParameters::parallelAxisTerm(mass, com);
-}
 
 /// The 16 reported quantities of the truth: mass, centre of mass, inertia about the origin
 /// (vech order), bias.
@@ -67,23 +56,13 @@ std::array<double, 16> identifiedValues(const std::filesystem::path& file) {
 
 void compare(const std::array<double, 16>& truth, const std::array<double, 16>& estimate,
              const std::array<double, 16>& stdDev, RunResult& result) {
-  result.massErrorPercent = 100.0 * (estimate[0] - truth[0]) / truth[0];
-  const Eigen::Vector3d c(truth[1], truth[2], truth[3]);
-  const Eigen::Vector3d cHat(estimate[1], estimate[2], estimate[3]);
-  result.comErrorMm = 1000.0 * (cHat - c).norm();
-  const Eigen::Matrix3d io = symmetric(truth[4], truth[5], truth[6], truth[7], truth[8], truth[9]);
-  const Eigen::Matrix3d ioHat =
-      symmetric(estimate[4], estimate[5], estimate[6], estimate[7], estimate[8], estimate[9]);
-  result.inertiaOriginPercent = 100.0 * (ioHat - io).norm() / io.norm();
-  const Eigen::Matrix3d ic = aboutCentreOfMass(io, truth[0], c);
-  const Eigen::Matrix3d icHat = aboutCentreOfMass(ioHat, estimate[0], cHat);
-  result.inertiaComPercent = 100.0 * (icHat - ic).norm() / ic.norm();
-  result.forceBiasError =
-      std::sqrt(std::pow(estimate[10] - truth[10], 2) + std::pow(estimate[11] - truth[11], 2) +
-                std::pow(estimate[12] - truth[12], 2));
-  result.torqueBiasError =
-      std::sqrt(std::pow(estimate[13] - truth[13], 2) + std::pow(estimate[14] - truth[14], 2) +
-                std::pow(estimate[15] - truth[15], 2));
+  const sim::PayloadErrors errors = sim::PayloadErrors::between(truth, estimate);
+  result.massErrorPercent = errors.massPercent;
+  result.comErrorMm = errors.comMm;
+  result.inertiaOriginPercent = errors.inertiaOriginPercent;
+  result.inertiaComPercent = errors.inertiaComPercent;
+  result.forceBiasError = errors.forceBias;
+  result.torqueBiasError = errors.torqueBias;
   for (std::size_t i = 0; i < 16; ++i) {
     result.normalisedErrors[i] = (estimate[i] - truth[i]) / stdDev[i];
   }

@@ -20,6 +20,7 @@
 #include "demo/SimulatedSensor.hpp"
 #include "console/TextFormat.hpp"
 #include "console/ToolError.hpp"
+#include "sim/PayloadErrors.hpp"
 
 namespace vorn::tools {
 
@@ -91,15 +92,32 @@ struct Errors {
   double comMm = 0.0;
 };
 
+/// The 16 reported quantities (mass, centre of mass, inertia about the origin, bias) of the
+/// true payload and of the identified one.
+sim::PayloadErrors::Quantities quantitiesOf(const PayloadDescription& truth) {
+  const std::array<double, 6> inertia = truth.inertiaAboutOrigin();
+  return {truth.mass, truth.com[0], truth.com[1], truth.com[2], inertia[0], inertia[1],
+          inertia[2], inertia[3],   inertia[4],   inertia[5],   truth.bias[0], truth.bias[1],
+          truth.bias[2], truth.bias[3], truth.bias[4], truth.bias[5]};
+}
+
+sim::PayloadErrors::Quantities quantitiesOf(const CompensatorFile& identified) {
+  const auto& i = identified.inertia;
+  const auto& b = identified.bias;
+  return {identified.mass, identified.com[0], identified.com[1], identified.com[2], i[0], i[1],
+          i[2], i[3], i[4], i[5], b[0], b[1], b[2], b[3], b[4], b[5]};
+}
+
+sim::PayloadErrors payloadErrors(const PayloadDescription& truth,
+                                 const CompensatorFile& identified) {
+  return sim::PayloadErrors::between(quantitiesOf(truth), quantitiesOf(identified));
+}
+
 Errors errorsOf(const PayloadDescription& truth, const CompensatorFile& identified) {
+  const sim::PayloadErrors shared = payloadErrors(truth, identified);
   Errors errors;
-  errors.massPercent = std::abs(identified.mass - truth.mass) / truth.mass * 100.0;
-  double sum = 0.0;
-  for (std::size_t i = 0; i < 3; ++i) {
-    const double d = identified.com[i] - truth.com[i];
-    sum += d * d;
-  }
-  errors.comMm = std::sqrt(sum) * 1000.0;
+  errors.massPercent = std::abs(shared.massRelative) * 100.0;
+  errors.comMm = shared.comMm;
   return errors;
 }
 
@@ -119,7 +137,7 @@ void printComparison(const PayloadDescription& truth, const CompensatorFile& ide
   std::cout << "  " << TextFormat::padRight("", 22) << TextFormat::padLeft("true", 11)
             << TextFormat::padLeft("identified", 13) << TextFormat::padLeft("error", 12) << '\n';
   row("mass (kg)", truth.mass, identified.mass, 1.0, 4,
-      "  (" + TextFormat::signedFixed((identified.mass - truth.mass) / truth.mass * 100.0, 3) +
+      "  (" + TextFormat::signedFixed(payloadErrors(truth, identified).massRelative * 100.0, 3) +
           " %)");
   const char* axes[3] = {"x", "y", "z"};
   for (std::size_t k = 0; k < 3; ++k) {
