@@ -77,18 +77,6 @@ bool InertiaCompensator::processIMU(const Vec3dStamped& linAcc, const Vec3dStamp
   if (!sync::kinematicsIsSyncable(filteredLinAcc_, filteredAngVel_, angAcc_)) {
     return false;
   }
-  const Vec3dStamped& newestLinAcc = filteredLinAcc_.newestSample();
-  const Vec3dStamped& newestAngVel = filteredAngVel_.newestSample();
-  const Vec3dStamped& newestAngAcc = angAcc_.newestSample();
-  if (newestLinAcc.stamp() == newestAngAcc.stamp() &&
-      newestAngVel.stamp() == newestAngAcc.stamp()) {
-    // The three series end at one stamp, as they do on every sample once the filters run: the
-    // synchronised record is their newest entries (a lookup at the newest stamp interpolates
-    // nothing and leaves the marks alone).
-    kinematics_.emplaceBack(KinematicsStamped(newestAngAcc.stamp(), newestLinAcc.vecRef(),
-                                              newestAngVel.vecRef(), newestAngAcc.vecRef()));
-    return true;
-  }
   const KinematicsStamped synced = sync::syncKinematics(filteredLinAcc_, filteredAngVel_, angAcc_);
   kinematics_.emplaceBack(
       KinematicsStamped(synced.stamp(), synced.linAcc(), synced.angVel(), synced.angAcc()));
@@ -114,19 +102,7 @@ bool InertiaCompensator::processWrench(const Vec3dStamped& force, const Vec3dSta
   if (!sync::dynamicsIsSyncable(kinematics_, wrenches_)) {
     return false;
   }
-  const Vec3dStamped& newestForce = wrenches_.forceSeries().newestSample();
-  if (newestForce.stamp() == kinematics_.linAccSeries().newestSample().stamp()) {
-    // Kinematics and wrench stamped alike, as every sample of the front end is: the record is the
-    // newest entry of each series, which is what the lookup at the common stamp returns (a
-    // lookup at or after the newest stamp interpolates nothing and leaves the marks alone).
-    latestDynamics_ = DynamicsStamped(
-        newestForce.stamp(), kinematics_.linAccSeries().newestSample().vecRef(),
-        kinematics_.angVelSeries().newestSample().vecRef(),
-        kinematics_.angAccSeries().newestSample().vecRef(), newestForce.vecRef(),
-        wrenches_.torqueSeries().newestSample().vecRef());
-  } else {
-    latestDynamics_ = sync::syncDynamics(kinematics_, wrenches_);
-  }
+  latestDynamics_ = sync::syncDynamics(kinematics_, wrenches_);
   shrinkAllSeries();
   // The data matrix of this record is formed by the two evaluations that read it, when they are
   // asked: the front end's evaluations use the newest samples instead.

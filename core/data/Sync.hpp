@@ -35,9 +35,21 @@ inline bool dynamicsIsSyncable(KinematicsSeries& kinematics, WrenchSeries& wrenc
 }
 
 /// Kinematics at the common time; the series that ends first contributes its newest sample
-/// unchanged, the others are interpolated there. Call only after kinematicsIsSyncable.
+/// unchanged, the others are interpolated there. Call only after kinematicsIsSyncable (every
+/// series non-empty).
 inline KinematicsStamped syncKinematics(Vec3dSeries& linAcc, Vec3dSeries& angVel,
                                         Vec3dSeries& angAcc) {
+  const Vec3dStamped& newestLinAcc = linAcc.newestSample();
+  const Vec3dStamped& newestAngVel = angVel.newestSample();
+  const Vec3dStamped& newestAngAcc = angAcc.newestSample();
+  if (newestLinAcc.stamp() == newestAngAcc.stamp() &&
+      newestAngVel.stamp() == newestAngAcc.stamp()) {
+    // The three series end at one stamp, as they do on most samples: the lookups below would
+    // return their newest entries (a lookup at the newest stamp interpolates nothing and leaves
+    // the marks alone), so those are taken without the lookups.
+    return KinematicsStamped(newestAngAcc.stamp(), newestLinAcc.vecRef(), newestAngVel.vecRef(),
+                             newestAngAcc.vecRef());
+  }
   const Vec3dStamped linAccLatest = linAcc.latest();
   const Vec3dStamped angAccLatest = angAcc.latest();
   if (linAccLatest.isBefore(angAccLatest)) {
@@ -50,8 +62,20 @@ inline KinematicsStamped syncKinematics(Vec3dSeries& linAcc, Vec3dSeries& angVel
   return KinematicsStamped(linAccAtT, angVelAtT, angAccLatest);
 }
 
-/// Kinematics and wrench at the common time. Call only after dynamicsIsSyncable.
+/// Kinematics and wrench at the common time. Call only after dynamicsIsSyncable (both series
+/// non-empty).
 inline DynamicsStamped syncDynamics(KinematicsSeries& kinematics, WrenchSeries& wrenches) {
+  // A record's channels are appended together, so each series' newest entries share a stamp.
+  const Vec3dStamped& newestForce = wrenches.forceSeries().newestSample();
+  const Vec3dStamped& newestLinAcc = kinematics.linAccSeries().newestSample();
+  if (newestForce.stamp() == newestLinAcc.stamp()) {
+    // Kinematics and wrench stamped alike: the lookup at the common stamp would return the
+    // newest entry of each series, so that is taken without it.
+    return DynamicsStamped(newestForce.stamp(), newestLinAcc.vecRef(),
+                           kinematics.angVelSeries().newestSample().vecRef(),
+                           kinematics.angAccSeries().newestSample().vecRef(), newestForce.vecRef(),
+                           wrenches.torqueSeries().newestSample().vecRef());
+  }
   const KinematicsStamped kinematicsLatest = kinematics.latest();
   const WrenchStamped wrenchLatest = wrenches.latest();
   if (kinematicsLatest.isBefore(wrenchLatest)) {
