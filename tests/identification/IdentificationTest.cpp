@@ -149,6 +149,22 @@ TEST(Identification, NoisySamplesWithTrueConfiguredAngularAccelerationNoise) {
 namespace vorn {
 namespace {
 
+/// The samples through a fresh estimator, its rows weighted or not, from a 1 kg prior at the
+/// origin with the noise the samples were drawn with.
+std::unique_ptr<EstimationAlgorithm> identify(const std::vector<DynamicsStamped>& samples,
+                                              bool weighted) {
+  const Eigen::Matrix<double, 15, 1> configured =
+      SensorNoise::variances(0.05, 0.0025, 0.05, 0.008, 0.0025);
+  vorn::test::StdoutCapture quiet;
+  std::unique_ptr<EstimationAlgorithm> algorithm(EstimationAlgorithm::create());
+  algorithm->setRowWeighting(weighted);
+  algorithm->initialize(priorOf(1.0, Eigen::Vector3d::Zero(), 0.01), configured, 1.0);
+  for (const DynamicsStamped& sample : samples) {
+    algorithm->update(sample);
+  }
+  return algorithm;
+}
+
 /// The same noisy samples through the estimator with and without the rows weighted by their own
 /// residual variance: the weighted run must report smaller centre-of-mass and inertia deviations
 /// and both must stay within a few reported deviations of the truth.
@@ -157,17 +173,9 @@ TEST(Identification, WeightedRowsReportSmallerDeviationsAndStayCalibrated) {
   const int count = 5000;  // 10 s at 500 Hz
   const SensorNoise noise{0.05, 0.0025, 0.05, 0.008, 0.0025};
   const auto samples = vorn::test::generateSamples(truth, noise, count, kRate, 3U);
-  const Eigen::Matrix<double, 15, 1> configured =
-      SensorNoise::variances(0.05, 0.0025, 0.05, 0.008, 0.0025);
   RunResult results[2];
   for (int weighted = 0; weighted < 2; ++weighted) {
-    vorn::test::StdoutCapture quiet;
-    std::unique_ptr<EstimationAlgorithm> algorithm(EstimationAlgorithm::create());
-    algorithm->setRowWeighting(weighted == 1);
-    algorithm->initialize(priorOf(1.0, Eigen::Vector3d::Zero(), 0.01), configured, 1.0);
-    for (const DynamicsStamped& sample : samples) {
-      algorithm->update(sample);
-    }
+    const std::unique_ptr<EstimationAlgorithm> algorithm = identify(samples, weighted == 1);
     RunResult& r = results[weighted];
     r.inertia = algorithm->getInertia();
     r.inertiaStd = algorithm->getInertiaCovariance().diagonal().cwiseAbs().cwiseSqrt();
@@ -207,17 +215,9 @@ TEST(Identification, WeightedRunKeepsTheInformationOfItsUnweightedStart) {
   const int count = 1500;  // 3 s at 500 Hz
   const SensorNoise noise{0.05, 0.0025, 0.05, 0.008, 0.0025};
   const auto samples = vorn::test::generateSamples(truth, noise, count, kRate, 5U);
-  const Eigen::Matrix<double, 15, 1> configured =
-      SensorNoise::variances(0.05, 0.0025, 0.05, 0.008, 0.0025);
   double massStd[2] = {0.0, 0.0};
   for (int weighted = 0; weighted < 2; ++weighted) {
-    vorn::test::StdoutCapture quiet;
-    std::unique_ptr<EstimationAlgorithm> algorithm(EstimationAlgorithm::create());
-    algorithm->setRowWeighting(weighted == 1);
-    algorithm->initialize(priorOf(1.0, Eigen::Vector3d::Zero(), 0.01), configured, 1.0);
-    for (const DynamicsStamped& sample : samples) {
-      algorithm->update(sample);
-    }
+    const std::unique_ptr<EstimationAlgorithm> algorithm = identify(samples, weighted == 1);
     massStd[weighted] = std::sqrt(algorithm->getInertiaCovariance()(0, 0));
     EXPECT_TRUE(algorithm->getInertia().allFinite());
   }
