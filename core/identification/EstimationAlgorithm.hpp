@@ -94,7 +94,6 @@ class EstimationAlgorithm {
   /// (`kRowWeightingByDefault` until set); off keeps every row at its unweighted scale for the
   /// whole run. Set it before `initialize` or before the first sample.
   void setRowWeighting(bool enabled) { rowWeightingEnabled = enabled; }
-  bool rowWeighting() const { return rowWeightingEnabled; }
 
   /// Row weighting of a new estimator.
   static constexpr bool kRowWeightingByDefault = false;
