@@ -1,15 +1,11 @@
 #include "estimation/ParameterFileWriter.hpp"
 
 #include <cmath>
-#include <cstdint>
 #include <exception>
-#include <fstream>
 #include <locale>
-#include <random>
-#include <sstream>
-#include <stdexcept>
 #include <system_error>
 
+#include "data/AtomicFile.hpp"
 #include "logging/VornLogger.hpp"
 
 namespace vorn {
@@ -36,15 +32,6 @@ bool sameFile(const fs::path& a, const fs::path& b) {
   }
   std::error_code ecEq;
   return fs::equivalent(a, b, ecEq) && !ecEq;
-}
-
-// A hidden name beside the target that no other writer uses.
-fs::path temporaryPath(const fs::path& target) {
-  std::random_device device;
-  const std::uint64_t token = (static_cast<std::uint64_t>(device()) << 32U) ^ device();
-  std::ostringstream name;
-  name << '.' << target.filename().string() << ".tmp-" << std::hex << token;
-  return target.parent_path() / name.str();
 }
 
 }  // namespace
@@ -90,7 +77,6 @@ void ParameterFileWriter::writeText(std::ostream& out, const Eigen::VectorXd& s,
 
 bool ParameterFileWriter::write(const fs::path& target, const std::string& configPath,
                                 const Eigen::VectorXd& solution, bool withBias) {
-  fs::path temporary;
   try {
     const int written = withBias ? 16 : 10;
     if (solution.size() < written) {
@@ -114,31 +100,21 @@ bool ParameterFileWriter::write(const fs::path& target, const std::string& confi
       return false;
     }
 
-    temporary = temporaryPath(target);
-    std::ofstream out(temporary, std::ios::out | std::ios::trunc);
-    if (!out.is_open()) {
-      temporary.clear();
+    AtomicFile file(target);
+    if (!file.isOpen()) {
       VornLogger::ERROR_LOG("Failed to open file for writing: " + target.string());
       return false;
     }
     // JSON numbers need the classic form whatever the host's global locale is.
-    out.imbue(std::locale::classic());
-    writeText(out, solution, withBias);
-    out.close();
-    if (out.fail()) {
-      throw std::runtime_error("writing " + temporary.string() + " failed");
+    file.stream().imbue(std::locale::classic());
+    writeText(file.stream(), solution, withBias);
+    if (!file.commit()) {
+      logFailure(file.failure() == AtomicFile::Failure::WriteFailed
+                     ? "writing " + file.temporaryPath().string() + " failed"
+                     : "cannot replace " + target.string() + ": " + file.reason());
+      return false;
     }
-    std::error_code ec;
-    fs::rename(temporary, target, ec);
-    if (ec) {
-      throw std::runtime_error("cannot replace " + target.string() + ": " + ec.message());
-    }
-    temporary.clear();
   } catch (const std::exception& e) {
-    if (!temporary.empty()) {
-      std::error_code ignored;
-      fs::remove(temporary, ignored);
-    }
     logFailure(e.what());
     return false;
   }

@@ -1,90 +1,49 @@
 #include "files/AtomicFileWriter.hpp"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <vector>
+#include <utility>
 
 #include "console/ToolError.hpp"
+#include "data/AtomicFile.hpp"
 
 namespace vorn::tools {
 
-namespace {
-
-std::string systemError() { return std::strerror(errno); }
-
-}  // namespace
-
-AtomicFileWriter::AtomicFileWriter(std::string path) : path_(std::move(path)) {
-  if (path_.empty()) {
+std::string AtomicFileWriter::checkedPath(std::string path) {
+  if (path.empty()) {
     throw ToolError("cannot write a file with an empty name");
   }
-  const std::filesystem::path target(path_);
-  if (std::filesystem::is_directory(target)) {
-    throw ToolError("cannot write " + path_ + ": it is a directory");
+  if (std::filesystem::is_directory(path)) {
+    throw ToolError("cannot write " + path + ": it is a directory");
   }
-  const std::filesystem::path directory = target.parent_path();
-  const std::string name = target.filename().string();
-  std::string pattern =
-      (directory.empty() ? std::filesystem::path(".") : directory) / ("." + name + ".tmp.XXXXXX");
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  const int fd = ::mkstemp(buffer.data());
-  if (fd < 0) {
-    const std::string shown = directory.empty() ? std::string(".") : directory.string();
-    throw ToolError("cannot write " + path_ + ": cannot create a file in " + shown + ": " +
-                    systemError());
-  }
-  // mkstemp creates the file readable by its owner only; give it the usual permissions.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  (void)::fchmod(fd, 0666 & ~mask);
-  ::close(fd);
-  tempPath_ = buffer.data();
-  out_.open(tempPath_, std::ios::out | std::ios::trunc);
-  if (!out_) {
-    const std::string reason = systemError();
-    std::remove(tempPath_.c_str());
-    throw ToolError("cannot write " + path_ + ": " + reason);
-  }
+  return path;
 }
 
-AtomicFileWriter::~AtomicFileWriter() {
-  if (!committed_) {
-    discard();
+AtomicFileWriter::AtomicFileWriter(std::string path)
+    : path_(checkedPath(std::move(path))), file_(std::make_unique<AtomicFile>(path_)) {
+  switch (file_->failure()) {
+    case AtomicFile::Failure::CannotCreate:
+      throw ToolError("cannot write " + path_ + ": cannot create a file in " +
+                      file_->directory().string() + ": " + file_->reason());
+    case AtomicFile::Failure::CannotOpen:
+      throw ToolError("cannot write " + path_ + ": " + file_->reason());
+    default:
+      break;
   }
+  tempPath_ = file_->temporaryPath().string();
 }
 
-void AtomicFileWriter::discard() {
-  if (out_.is_open()) {
-    out_.close();
-  }
-  if (!tempPath_.empty()) {
-    std::remove(tempPath_.c_str());
-  }
-}
+AtomicFileWriter::~AtomicFileWriter() = default;
+
+std::ostream& AtomicFileWriter::stream() { return file_->stream(); }
 
 void AtomicFileWriter::commit() {
-  if (committed_) {
+  if (file_->commit()) {
     return;
   }
-  out_.flush();
-  const bool written = static_cast<bool>(out_);
-  out_.close();
-  if (!written || out_.fail()) {
-    discard();
+  if (file_->failure() == AtomicFile::Failure::WriteFailed) {
     throw ToolError("cannot write " + path_ + ": write error (disk full?)");
   }
-  if (std::rename(tempPath_.c_str(), path_.c_str()) != 0) {
-    const std::string reason = systemError();
-    discard();
-    throw ToolError("cannot write " + path_ + ": " + reason);
-  }
-  committed_ = true;
+  throw ToolError("cannot write " + path_ + ": " + file_->reason());
 }
 
 }  // namespace vorn::tools

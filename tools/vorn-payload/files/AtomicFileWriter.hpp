@@ -1,14 +1,19 @@
 #pragma once
 
-#include <fstream>
+#include <memory>
+#include <ostream>
 #include <string>
+
+namespace vorn {
+class AtomicFile;
+}
 
 namespace vorn::tools {
 
-/// Writes a file so that readers see either the old file or the complete new one, never a
-/// half-written one: the text goes to a temporary file in the same directory, which commit()
-/// renames over the target. Without commit() (an error, an exception) the temporary file is
-/// removed and the target is left as it was.
+/// The tool's view of the core's AtomicFile: readers see either the old file or the complete new
+/// one, never a half-written one; failures are thrown as ToolError with the path in the message.
+/// Without commit() (an error, an exception) the temporary file is removed and the target is
+/// left as it was.
 class AtomicFileWriter {
  public:
   /// Creates the temporary file; throws ToolError when the directory is not writable.
@@ -18,7 +23,7 @@ class AtomicFileWriter {
   AtomicFileWriter(const AtomicFileWriter&) = delete;
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
-  std::ostream& stream() { return out_; }
+  std::ostream& stream();
 
   /// Flushes, closes and renames the temporary file to the target path; throws ToolError
   /// when any of that fails (the temporary file is then removed).
@@ -30,12 +35,11 @@ class AtomicFileWriter {
   const std::string& temporaryPath() const { return tempPath_; }
 
  private:
-  void discard();
+  static std::string checkedPath(std::string path);
 
   std::string path_;
+  std::unique_ptr<AtomicFile> file_;
   std::string tempPath_;
-  std::ofstream out_;
-  bool committed_ = false;
 };
 
 }  // namespace vorn::tools
