@@ -9,6 +9,7 @@
 #include <Eigen/Geometry>
 
 #include "data/DynamicsStamped.hpp"
+#include "identification/InertialParameters.hpp"
 #include "support/RigidBodySamples.hpp"
 
 namespace vorn {
@@ -25,24 +26,19 @@ struct PayloadTruth {
   Eigen::Vector3d forceBias{0.8, -0.5, 1.5};             // N
   Eigen::Vector3d torqueBias{0.05, -0.03, 0.02};         // N·m
 
-  Eigen::Vector3d firstMoments() const { return mass * centreOfMass; }
+  /// The body alone (mass, centre of mass, inertia about it).
+  InertialParameters body() const { return {mass, centreOfMass, inertiaAboutCentre}; }
+  Eigen::Vector3d firstMoments() const { return body().firstMoment(); }
   /// Inertia about the sensor origin (parallel-axis theorem).
-  Eigen::Matrix3d inertiaAboutOrigin() const {
-    const Eigen::Vector3d& c = centreOfMass;
-    return inertiaAboutCentre +
-           mass * (c.squaredNorm() * Eigen::Matrix3d::Identity() - c * c.transpose());
-  }
+  Eigen::Matrix3d inertiaAboutOrigin() const { return body().inertiaAboutOrigin(); }
   /// (Ixx, Ixy, Ixz, Iyy, Iyz, Izz) about the sensor origin.
   Eigen::Matrix<double, 6, 1> inertiaVech() const {
-    const Eigen::Matrix3d i = inertiaAboutOrigin();
-    Eigen::Matrix<double, 6, 1> v;
-    v << i(0, 0), i(0, 1), i(0, 2), i(1, 1), i(1, 2), i(2, 2);
-    return v;
+    return InertialParameters::vech(inertiaAboutOrigin());
   }
   /// The 16 estimated parameters: m, m·c, inertia (vech), force bias, torque bias.
   Eigen::Matrix<double, 16, 1> parameters() const {
     Eigen::Matrix<double, 16, 1> p;
-    p << mass, firstMoments(), inertiaVech(), forceBias, torqueBias;
+    p << body().originVector(), forceBias, torqueBias;
     return p;
   }
 };

@@ -22,6 +22,7 @@
 #include "support/TempDir.hpp"
 #include "console/ToolError.hpp"
 #include "filters/CentredDifferentiator.hpp"
+#include "identification/InertialParameters.hpp"
 
 namespace vorn::tools {
 namespace {
@@ -99,6 +100,18 @@ TEST(PayloadFile, InertiaAboutTheOriginAddsTheParallelAxisTerm) {
   EXPECT_DOUBLE_EQ(shifted[0], 26.1);
   EXPECT_DOUBLE_EQ(shifted[1], -3.99);
   EXPECT_DOUBLE_EQ(shifted[4], -11.97);
+}
+
+TEST(PayloadFile, TheBodyPlacesEachInertiaEntryInTheSymmetricMatrix) {
+  PayloadDescription p;
+  p.mass = 1.5;
+  p.com = {0.01, -0.02, 0.03};
+  p.inertiaAboutCom = {1.0, 2.0, 3.0, 4.0, 5.0, 6.0};
+  const InertialParameters body = p.inertialParameters();
+  EXPECT_EQ(body.mass, 1.5);
+  EXPECT_EQ(body.com, Eigen::Vector3d(0.01, -0.02, 0.03));
+  EXPECT_EQ(body.inertiaAboutCom,
+            (Eigen::Matrix3d() << 1.0, 2.0, 3.0, 2.0, 4.0, 5.0, 3.0, 5.0, 6.0).finished());
 }
 
 TEST(PayloadFile, DemoGripperIsTheAdvertisedPayload) {

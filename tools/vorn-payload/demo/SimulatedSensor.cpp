@@ -3,6 +3,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "core/identification/InertialParameters.hpp"
 #include "sim/Motion.hpp"
 #include "sim/Noise.hpp"
 #include "sim/Payload.hpp"
@@ -15,12 +16,8 @@ namespace vorn::tools {
 namespace {
 
 sim::Payload toSimPayload(const PayloadDescription& description) {
-  sim::Payload payload;
-  payload.mass = description.mass;
-  payload.com = Eigen::Vector3d(description.com[0], description.com[1], description.com[2]);
-  const auto& i = description.inertiaAboutCom;
-  payload.inertia_com << i[0], i[1], i[2], i[1], i[3], i[4], i[2], i[4], i[5];
-  return payload;
+  const InertialParameters body = description.inertialParameters();
+  return sim::Payload{body.mass, body.com, body.inertiaAboutCom};
 }
 
 constexpr double kPi = 3.14159265358979323846;

@@ -9,6 +9,7 @@
 #include "files/AtomicFileWriter.hpp"
 #include "console/TextFormat.hpp"
 #include "console/ToolError.hpp"
+#include "core/identification/InertialParameters.hpp"
 
 namespace vorn::tools {
 
@@ -59,9 +60,18 @@ class JsonReader {
   std::string name_;
 };
 
-/// Inertia (Ixx, Ixy, Ixz, Iyy, Iyz, Izz) of a point mass m at offset d, to add when moving
-/// an inertia from the centre of mass to the origin.
-std::array<double, 6> shift(double m, const std::array<double, 3>& d) {
+Eigen::Vector3d vector3(const std::array<double, 3>& a) { return {a[0], a[1], a[2]}; }
+
+/// The upper-triangle entries (Ixx, Ixy, Ixz, Iyy, Iyz, Izz) of a symmetric matrix.
+std::array<double, 6> entries(const Eigen::Matrix3d& m) {
+  const InertialParameters::Vector6 v = InertialParameters::vech(m);
+  return {v[0], v[1], v[2], v[3], v[4], v[5]};
+}
+
+/// The inertia of a point mass m at offset d from the reference point, as the demo's payload was
+/// first composed. InertialParameters::parallelAxisTerm is the same quantity rounded in another
+/// order: this one stays so that the demo's true-payload.json keeps its last digits.
+std::array<double, 6> demoShift(double m, const std::array<double, 3>& d) {
   const double x = d[0], y = d[1], z = d[2];
   return {m * (y * y + z * z), -m * x * y, -m * x * z,
           m * (x * x + z * z), -m * y * z, m * (x * x + y * y)};
@@ -138,12 +148,14 @@ void PayloadDescription::writeJson(const std::string& path) const {
 }
 
 std::array<double, 6> PayloadDescription::inertiaAboutOrigin() const {
-  const std::array<double, 6> offset = shift(mass, com);
-  std::array<double, 6> result{};
-  for (int i = 0; i < 6; ++i) {
-    result[i] = inertiaAboutCom[i] + offset[i];
-  }
-  return result;
+  return entries(inertialParameters().inertiaAboutOrigin());
+}
+
+InertialParameters PayloadDescription::inertialParameters() const {
+  const std::array<double, 6>& i = inertiaAboutCom;
+  return {mass, vector3(com),
+          InertialParameters::symmetricFromVech(
+              (InertialParameters::Vector6() << i[0], i[1], i[2], i[3], i[4], i[5]).finished())};
 }
 
 PayloadDescription PayloadDescription::demoGripper() {
@@ -173,8 +185,8 @@ PayloadDescription PayloadDescription::demoGripper() {
     bodyOffset[i] = bodyCentre[i] - payload.com[i];
     toolOffset[i] = toolCentre[i] - payload.com[i];
   }
-  const std::array<double, 6> bodyShift = shift(bodyMass, bodyOffset);
-  const std::array<double, 6> toolShift = shift(toolMass, toolOffset);
+  const std::array<double, 6> bodyShift = demoShift(bodyMass, bodyOffset);
+  const std::array<double, 6> toolShift = demoShift(toolMass, toolOffset);
   for (int i = 0; i < 6; ++i) {
     payload.inertiaAboutCom[i] = bodyInertia[i] + bodyShift[i] + toolInertia[i] + toolShift[i];
   }

@@ -3,6 +3,10 @@
 #include <array>
 #include <string>
 
+namespace vorn {
+struct InertialParameters;
+}
+
 namespace vorn::tools {
 
 /// A payload for the simulator, as a user writes it in a small JSON file:
@@ -40,6 +44,9 @@ struct PayloadDescription {
   /// The inertia about the sensor origin (parallel-axis theorem), the convention of the
   /// compensator configuration file: Ixx, Ixy, Ixz, Iyy, Iyz, Izz.
   std::array<double, 6> inertiaAboutOrigin() const;
+
+  /// The body alone: mass, centre of mass and the inertia about it as a symmetric matrix.
+  InertialParameters inertialParameters() const;
 
   /// The demo's payload: a parallel gripper holding a slim tool, 1.2 kg, off-centre.
   static PayloadDescription demoGripper();
