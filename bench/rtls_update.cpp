@@ -1,43 +1,37 @@
 // Cost of one sample of the recursive TLS estimator (six rows, covariance included), next to
 // the cost of one 17 x 17 LU inverse as a machine-independent yardstick.
-#include <cmath>
 #include <memory>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 #include <Eigen/Core>
-#include <Eigen/Geometry>
 #include <Eigen/LU>
 
 #include "StdoutSilencer.hpp"
 #include "data/DynamicsStamped.hpp"
 #include "identification/EstimationAlgorithm.hpp"
+#include "sim/Simulator.hpp"
 
 namespace {
 
-/// Samples of a 1.2 kg payload moved about (smooth sums of sines, gravity of varying direction).
+/// Noise-free samples of a 1.2 kg box turned about by hand (the simulator's brisk motion, seed
+/// 5, 500 samples/s) on a sensor with a constant wrench bias, with the exact angular
+/// acceleration.
 std::vector<vorn::DynamicsStamped> makeSamples(int count) {
+  vorn::sim::SimulatorConfig config;
+  config.payload = vorn::sim::Payload::solidBox(1.2, {0.08, 0.06, 0.12}, {0.01, -0.02, 0.05});
+  config.motion = vorn::sim::makeMotion(vorn::sim::MotionPreset::Brisk, 5);
+  config.bias << 0.5, -0.3, 1.0, 0.02, -0.01, 0.03;
+  config.rate_hz = 500.0;
+  vorn::sim::Simulator simulator(config);
   std::vector<vorn::DynamicsStamped> samples;
   samples.reserve(static_cast<std::size_t>(count));
-  const double m = 1.2;
-  const Eigen::Vector3d h = m * Eigen::Vector3d(0.01, -0.02, 0.05);
-  Eigen::Matrix3d inertia;
-  inertia << 0.012, 0.0005, -0.0003, 0.0005, 0.011, 0.0004, -0.0003, 0.0004, 0.008;
-  const Eigen::Vector3d biasF(0.5, -0.3, 1.0);
-  const Eigen::Vector3d biasT(0.02, -0.01, 0.03);
-  for (int i = 0; i < count; ++i) {
-    const double t = 0.002 * i;
-    const Eigen::Vector3d w(std::sin(1.3 * t), 0.8 * std::cos(0.7 * t), 0.6 * std::sin(2.1 * t));
-    const Eigen::Vector3d alpha(1.3 * std::cos(1.3 * t), -0.56 * std::sin(0.7 * t),
-                                1.26 * std::cos(2.1 * t));
-    const Eigen::Vector3d g =
-        9.81 * Eigen::Vector3d(std::sin(0.3 * t), std::cos(0.3 * t) * std::sin(0.5 * t),
-                               std::cos(0.3 * t) * std::cos(0.5 * t));
-    const Eigen::Vector3d a = g + Eigen::Vector3d(std::sin(3.0 * t), std::cos(2.0 * t), 0.5);
-    const Eigen::Vector3d force = biasF - (m * a + alpha.cross(h) + w.cross(w.cross(h)));
-    const Eigen::Vector3d torque = biasT - (h.cross(a) + inertia * alpha + w.cross(inertia * w));
-    samples.emplace_back(vorn::KinematicsStamped(t, a, w, alpha),
-                         vorn::WrenchStamped(t, force, torque));
+  for (const vorn::sim::Sample& sample : simulator.generate(static_cast<std::size_t>(count))) {
+    const vorn::sim::Truth& truth = sample.truth;
+    samples.emplace_back(vorn::KinematicsStamped(sample.stamp, truth.specific_force,
+                                                 truth.angular_velocity,
+                                                 truth.angular_acceleration),
+                         vorn::WrenchStamped(sample.stamp, truth.force, truth.torque));
   }
   return samples;
 }

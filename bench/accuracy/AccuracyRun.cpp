@@ -63,7 +63,7 @@ void compare(const std::array<double, 16>& truth, const std::array<double, 16>& 
   result.inertiaComPercent = errors.inertiaComPercent;
   result.forceBiasError = errors.forceBias;
   result.torqueBiasError = errors.torqueBias;
-  for (std::size_t i = 0; i < 16; ++i) {
+  for (std::size_t i = 0; i < estimate_index::kCount; ++i) {
     result.normalisedErrors[i] = (estimate[i] - truth[i]) / stdDev[i];
   }
 }

@@ -4,6 +4,8 @@
 
 #include <Eigen/Cholesky>
 
+#include "core/identification/EstimateIndex.hpp"
+
 namespace vorn::accuracy {
 
 namespace {
@@ -32,13 +34,15 @@ CramerRaoBound::Regressor CramerRaoBound::regressor(const Eigen::Vector3d& a,
                                                     const Eigen::Vector3d& w,
                                                     const Eigen::Vector3d& alpha) {
   // F = −(m·a + α×h + ω×(ω×h)) + b_F,  T = −(h×a + I·α + ω×(I·ω)) + b_T.
+  // Rows: force 0-2, torque 3-5; columns: the 16 parameters with m·c in place of c.
+  namespace ei = estimate_index;
   Regressor y = Regressor::Zero();
   const Eigen::Matrix3d sw = skew(w);
-  y.block<3, 1>(0, 0) = -a;
-  y.block<3, 3>(0, 1) = -(skew(alpha) + sw * sw);
-  y.block<3, 3>(3, 1) = skew(a);
-  y.block<3, 6>(3, 4) = -(inertiaProduct(alpha) + sw * inertiaProduct(w));
-  y.block<6, 6>(0, 10).setIdentity();
+  y.block<3, 1>(0, ei::kMass) = -a;
+  y.block<3, 3>(0, ei::kCentreOfMass) = -(skew(alpha) + sw * sw);
+  y.block<3, 3>(3, ei::kCentreOfMass) = skew(a);
+  y.block<3, 6>(3, ei::kInertia) = -(inertiaProduct(alpha) + sw * inertiaProduct(w));
+  y.block<6, 6>(0, ei::kWrenchBias).setIdentity();
   return y;
 }
 
@@ -85,7 +89,7 @@ std::optional<std::array<double, 16>> CramerRaoBound::standardDeviations(
     const Matrix16& information, const sim::Payload& payload) {
   // Equilibrated before the factorisation: the parameters span many orders of magnitude.
   Eigen::Matrix<double, 16, 1> scale;
-  for (int i = 0; i < 16; ++i) {
+  for (int i = 0; i < estimate_index::kCount; ++i) {
     if (!(information(i, i) > 0.0)) {
       return std::nullopt;
     }
@@ -103,13 +107,14 @@ std::optional<std::array<double, 16>> CramerRaoBound::standardDeviations(
   Matrix16 g = Matrix16::Identity();
   const double m = payload.mass;
   const Eigen::Vector3d h = payload.firstMoment();
+  namespace ei = estimate_index;
   for (int i = 0; i < 3; ++i) {
-    g(1 + i, 0) = -h[i] / (m * m);
-    g(1 + i, 1 + i) = 1.0 / m;
+    g(ei::kCentreOfMass + i, ei::kMass) = -h[i] / (m * m);
+    g(ei::kCentreOfMass + i, ei::kCentreOfMass + i) = 1.0 / m;
   }
   const Matrix16 reported = g * covariance * g.transpose();
   std::array<double, 16> sigma{};
-  for (int i = 0; i < 16; ++i) {
+  for (int i = 0; i < estimate_index::kCount; ++i) {
     if (!(reported(i, i) > 0.0) || !std::isfinite(reported(i, i))) {
       return std::nullopt;
     }

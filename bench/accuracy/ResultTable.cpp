@@ -13,6 +13,13 @@ namespace vorn::accuracy {
 
 namespace {
 
+using estimate_index::kCentreOfMass;
+using estimate_index::kCount;
+using estimate_index::kInertia;
+using estimate_index::kMass;
+using estimate_index::kWrenchBias;
+using estimate_index::kWrenchBiasCount;
+
 std::string format(const char* pattern, double a) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, pattern, a);
@@ -122,7 +129,7 @@ GroupSummary ResultTable::summarise(const std::vector<const RunResult*>& group) 
       for (int i = ei::kInertia; i < ei::kWrenchBias; ++i, ++nI) sumI += z[i] * z[i];
       for (int i = ei::kWrenchBias; i < ei::kCount; ++i, ++nB) sumB += z[i] * z[i];
     }
-    if (largestNormalised(*r, 0, 16) <= 3.0) {
+    if (largestNormalised(*r, 0, kCount) <= 3.0) {
       ++within;
     }
   }
@@ -180,8 +187,9 @@ void ResultTable::printRuns(std::ostream& out, const std::vector<RunCase>& cases
       std::snprintf(
           line, sizeof line, "  %8.3f %8.2f %8.1f %8.1f %7.4f %7.4f  %7.2g %7.2g %7.2g %7.2g",
           r.massErrorPercent, r.comErrorMm, r.inertiaOriginPercent, r.inertiaComPercent,
-          r.forceBiasError, r.torqueBiasError, largestNormalised(r, 0, 1),
-          largestNormalised(r, 1, 3), largestNormalised(r, 4, 6), largestNormalised(r, 10, 6));
+          r.forceBiasError, r.torqueBiasError, largestNormalised(r, kMass, 1),
+          largestNormalised(r, kCentreOfMass, 3), largestNormalised(r, kInertia, 6),
+          largestNormalised(r, kWrenchBias, kWrenchBiasCount));
       out << line;
       std::snprintf(line, sizeof line, "  %5.2f %5.2f %5.2f %5.2f", r.efficiency[0],
                     r.efficiency[1], r.efficiency[2], r.efficiency[3]);
@@ -249,7 +257,7 @@ void ResultTable::printSummary(std::ostream& out, const std::vector<RunCase>& ca
     if (r.end == RunEnd::Converged && !r.fileConsistent) {
       ++inconsistentFiles;
     }
-    if (r.end == RunEnd::Converged && largestNormalised(r, 0, 16) > 3.0) {
+    if (r.end == RunEnd::Converged && largestNormalised(r, 0, kCount) > 3.0) {
       ++falseConvergence;
     }
   }
@@ -273,7 +281,7 @@ void ResultTable::writeCsv(const std::string& path, const std::vector<RunCase>& 
   out << "motion,rate,kind,noise,payload,seed,mass,com_offset,end,data_seconds,mass_err_pct,com_err_mm,"
          "inertia_origin_err_pct,inertia_com_err_pct,force_bias_err,torque_bias_err,bound_feasible,"
          "bound_seconds,eff_mass,eff_com,eff_inertia,eff_bias";
-  for (int i = 0; i < 16; ++i) {
+  for (int i = 0; i < kCount; ++i) {
     out << ",z" << i;
   }
   out << '\n';

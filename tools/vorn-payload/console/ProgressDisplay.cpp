@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "console/TextFormat.hpp"
+#include "identification/EstimateIndex.hpp"
 
 namespace vorn::tools {
 
@@ -95,25 +96,26 @@ std::string yesNo(bool met) { return met ? "ok" : "no"; }
 }  // namespace
 
 std::vector<std::string> ProgressDisplay::liveLines(const PayloadEstimate& e) {
-  const auto& p = e.solution;
+  namespace ei = estimate_index;
+  const auto& p = e.solution;  // the 16-entry estimate
   std::vector<std::string> lines;
   lines.push_back("estimating: " + TextFormat::fixed(e.dataSeconds, 1) + " s of data, " +
                   std::to_string(e.samplesAbsorbed) + " samples, run time " +
                   TextFormat::fixed(e.runTime.runSeconds, 1) + " s");
-  lines.push_back(groupLine("mass", TextFormat::fixed(p[0], 4) + " kg", e.mass, "kg"));
+  lines.push_back(groupLine("mass", TextFormat::fixed(p[ei::kMass], 4) + " kg", e.mass, "kg"));
   lines.push_back(groupLine("centre of mass",
-                            TextFormat::fixed(p[1] * 1000.0, 1) + ", " +
-                                TextFormat::fixed(p[2] * 1000.0, 1) + ", " +
-                                TextFormat::fixed(p[3] * 1000.0, 1) + " mm",
+                            TextFormat::fixed(p[ei::kCentreOfMass] * 1000.0, 1) + ", " +
+                                TextFormat::fixed(p[ei::kCentreOfMass + 1] * 1000.0, 1) + ", " +
+                                TextFormat::fixed(p[ei::kCentreOfMass + 2] * 1000.0, 1) + " mm",
                             e.centerOfMass, "m"));
   lines.push_back(groupLine("inertia",
-                            "diag " + TextFormat::fixed(p[4] * 1000.0, 2) + ", " +
-                                TextFormat::fixed(p[7] * 1000.0, 2) + ", " +
-                                TextFormat::fixed(p[9] * 1000.0, 2) + " g m^2",
+                            "diag " + TextFormat::fixed(p[ei::kInertia] * 1000.0, 2) + ", " +
+                                TextFormat::fixed(p[ei::kInertia + 3] * 1000.0, 2) + ", " +
+                                TextFormat::fixed(p[ei::kInertia + 5] * 1000.0, 2) + " g m^2",
                             e.inertia, "kg m2"));
   lines.push_back(groupLine("sensor offset",
-                            "F " + TextFormat::fixed(p[10], 2) + ", " +
-                                TextFormat::fixed(p[11], 2) + ", " + TextFormat::fixed(p[12], 2) +
+                            "F " + TextFormat::fixed(p[ei::kForceBias], 2) + ", " +
+                                TextFormat::fixed(p[ei::kForceBias + 1], 2) + ", " + TextFormat::fixed(p[ei::kForceBias + 2], 2) +
                                 " N",
                             e.wrenchBias, "N,Nm"));
   lines.push_back("  gates: residual " +
