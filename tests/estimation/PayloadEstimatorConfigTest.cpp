@@ -18,12 +18,7 @@ using test::TempDir;
 const std::string kPrefix = "Error parsing estimator configuration file: ";
 
 std::string loadError(const std::string& path) {
-  try {
-    PayloadEstimatorConfig config(path);
-  } catch (const std::runtime_error& e) {
-    return e.what();
-  }
-  return "(no exception)";
+  return test::constructionError<PayloadEstimatorConfig>(path);
 }
 
 TEST(PayloadEstimatorConfig, ReadsEveryValueIntoItsField) {

@@ -115,12 +115,7 @@ void expectSwingPayloadFile(const std::string& text, bool withBias) {
 }
 
 std::string constructionError(const std::string& path) {
-  try {
-    VornPayloadEstimator estimator(path);
-  } catch (const std::runtime_error& e) {
-    return e.what();
-  }
-  return "(no exception)";
+  return test::constructionError<VornPayloadEstimator>(path);
 }
 
 TEST(VornPayloadEstimator, ConstructionPrintsVersionWarningsAndSuccessInOrder) {

@@ -17,18 +17,12 @@ namespace vorn {
 namespace {
 
 using test::ConfigText;
+using test::literal;
 using test::StdoutCapture;
 using test::TempDir;
 
 constexpr double kRate = 500.0;
 constexpr double kTwoPi = 6.283185307179586;
-
-std::string literal(double value) {
-  std::ostringstream text;
-  text.precision(17);
-  text << value;
-  return text.str();
-}
 
 ConfigText guidanceConfig(const sim::NoiseConfig& noise, double inertiaThreshold) {
   ConfigText text;
@@ -38,11 +32,7 @@ ConfigText guidanceConfig(const sim::NoiseConfig& noise, double inertiaThreshold
       .set("prior_payload_properties.com.x", "0")
       .set("prior_payload_properties.com.y", "0")
       .set("prior_payload_properties.com.z", "0")
-      .setNoise("force", literal(noise.force_std * noise.force_std))
-      .setNoise("torque", literal(noise.torque_std * noise.torque_std))
-      .setNoise("linear_acc", literal(noise.accel_std * noise.accel_std))
-      .setNoise("angular_vel", literal(noise.gyro_std * noise.gyro_std))
-      .setNoise("angular_acc", literal(187.5 * noise.gyro_std * noise.gyro_std))
+      .setSensorNoise(noise.force_std, noise.torque_std, noise.accel_std, noise.gyro_std, 187.5)
       .set("estimation_covariance_convergence_threshold.mass", "2e-3")
       .set("estimation_covariance_convergence_threshold.com", "5e-4")
       .set("estimation_covariance_convergence_threshold.inertia", literal(inertiaThreshold))

@@ -37,6 +37,7 @@ namespace vorn {
 namespace {
 
 using test::ConfigText;
+using test::literal;
 using test::StdoutCapture;
 using test::TempDir;
 
@@ -52,13 +53,6 @@ struct RoundTripCase {
 };
 
 void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.name; }
-
-std::string literal(double value) {
-  std::ostringstream text;
-  text.precision(17);
-  text << value;
-  return text.str();
-}
 
 // Slow turns through wide angles plus a little translation.
 sim::MotionProfile wideSlowMotion() {
@@ -80,11 +74,7 @@ ConfigText roundTripConfig(const sim::NoiseConfig& noise, bool withBias) {
       .set("prior_payload_properties.com.x", "0")
       .set("prior_payload_properties.com.y", "0")
       .set("prior_payload_properties.com.z", "0")
-      .setNoise("force", literal(noise.force_std * noise.force_std))
-      .setNoise("torque", literal(noise.torque_std * noise.torque_std))
-      .setNoise("linear_acc", literal(noise.accel_std * noise.accel_std))
-      .setNoise("angular_vel", literal(noise.gyro_std * noise.gyro_std))
-      .setNoise("angular_acc", literal(187.5 * noise.gyro_std * noise.gyro_std))
+      .setSensorNoise(noise.force_std, noise.torque_std, noise.accel_std, noise.gyro_std, 187.5)
       .set("estimation_covariance_convergence_threshold.mass", "1e-3")
       .set("estimation_covariance_convergence_threshold.com", "3e-4")
       .set("estimation_covariance_convergence_threshold.inertia", "1")

@@ -15,6 +15,7 @@
 #include <map>
 #include <random>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,26 @@ inline std::string withoutProgress(const std::string& text) {
     }
   }
   return kept;
+}
+
+/// The message of the std::runtime_error that constructing a T from the file at `path` throws,
+/// or "(no exception)" when it loads.
+template <typename T>
+std::string constructionError(const std::string& path) {
+  try {
+    T loaded(path);
+  } catch (const std::runtime_error& e) {
+    return e.what();
+  }
+  return "(no exception)";
+}
+
+/// A number as a JSON literal that reads back as the same double (17 significant digits).
+inline std::string literal(double value) {
+  std::ostringstream text;
+  text.precision(17);
+  text << value;
+  return text.str();
 }
 
 /// Estimator configuration as dotted key -> JSON literal below "payload_estimator_config",
@@ -98,6 +119,17 @@ class ConfigText {
       set("measurement_noise_covariance." + group + "." + axis, literal);
     }
     return *this;
+  }
+  /// The five noise groups from a sensor's standard deviations: force (N), torque (N·m),
+  /// accelerometer (m/s²), gyro (rad/s); the angular acceleration's variance is
+  /// `angularAccFactor` times the gyro's.
+  ConfigText& setSensorNoise(double forceStd, double torqueStd, double accelStd, double gyroStd,
+                             double angularAccFactor) {
+    setNoise("force", literal(forceStd * forceStd));
+    setNoise("torque", literal(torqueStd * torqueStd));
+    setNoise("linear_acc", literal(accelStd * accelStd));
+    setNoise("angular_vel", literal(gyroStd * gyroStd));
+    return setNoise("angular_acc", literal(angularAccFactor * gyroStd * gyroStd));
   }
   ConfigText& setThresholds(const std::string& literal) {
     for (const char* group : {"mass", "com", "inertia", "wrench_bias"}) {

@@ -88,9 +88,7 @@ std::string EstimatorSettings::toJsonText() const {
 }
 
 void EstimatorSettings::writeJson(const std::string& path) const {
-  AtomicFileWriter writer(path);
-  writer.stream() << toJsonText();
-  writer.commit();
+  AtomicFileWriter::writeText(path, toJsonText());
 }
 
 }  // namespace vorn::tools

@@ -46,4 +46,10 @@ void AtomicFileWriter::commit() {
   throw ToolError("cannot write " + path_ + ": " + file_->reason());
 }
 
+void AtomicFileWriter::writeText(const std::string& path, const std::string& text) {
+  AtomicFileWriter writer(path);
+  writer.stream() << text;
+  writer.commit();
+}
+
 }  // namespace vorn::tools

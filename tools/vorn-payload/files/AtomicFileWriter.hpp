@@ -29,6 +29,9 @@ class AtomicFileWriter {
   /// when any of that fails (the temporary file is then removed).
   void commit();
 
+  /// Writes `text` as the whole file at `path` (atomically); throws ToolError.
+  static void writeText(const std::string& path, const std::string& text);
+
   const std::string& path() const { return path_; }
 
   /// Path of the temporary file (for messages and tests).

@@ -65,9 +65,7 @@ void CompensatorFile::writeCopy(const std::string& source, const std::string& de
     throw ToolError(source + ": not a compensator configuration");
   }
   root["payload_compensator_config"]["enable_dynamic_compensation"] = enable;
-  AtomicFileWriter writer(destination);
-  writer.stream() << root.dump(2) << '\n';
-  writer.commit();
+  AtomicFileWriter::writeText(destination, root.dump(2) + "\n");
 }
 
 }  // namespace vorn::tools

@@ -142,9 +142,7 @@ std::string PayloadDescription::toJsonText() const {
 }
 
 void PayloadDescription::writeJson(const std::string& path) const {
-  AtomicFileWriter writer(path);
-  writer.stream() << toJsonText();
-  writer.commit();
+  AtomicFileWriter::writeText(path, toJsonText());
 }
 
 std::array<double, 6> PayloadDescription::inertiaAboutOrigin() const {
