@@ -1,6 +1,7 @@
 #include "identification/EstimationAlgorithm.hpp"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -10,6 +11,8 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+
+#include <Eigen/Cholesky>
 
 #include "identification/DenseKernels.hpp"
 #include "identification/EstimateIndex.hpp"
@@ -35,9 +38,6 @@ constexpr double kWeightingResidual = 2.0;
 /// which rows begin to be weighted.
 constexpr double kUsableInertiaDeviation = 0.1;
 
-/// Bounds of a row's weight relative to the mean row of the unweighted start.
-constexpr double kMinWeight = 1e-8;
-constexpr double kMaxWeight = 1e8;
 
 /// Minimum steady-clock time between two progress messages [ns].
 constexpr int64_t kProgressIntervalNs = 1000000000;
@@ -259,6 +259,125 @@ double predictedResidualVariance(const Eigen::VectorXd& parameters,
   return variance;
 }
 
+
+/// The six rows of one sample whitened by their joint error covariance. The rows share the
+/// accelerometer, gyro and derived angular-acceleration noise (a force error from the
+/// accelerometer comes with a torque error of about c × it), so their residuals are correlated;
+/// dividing each row by its own deviation leaves that correlation in. With
+/// Σ = Gᵀ·diag(noise)·G, G's column i = J_iᵀ·z the response of row i's residual at z = [θ; −1]
+/// to the 15 channels, and Σ/scale = L·Lᵀ, the rows L⁻¹·H have uncorrelated residuals of
+/// variance `scale` at z, and row k's errors have the Jacobian Σ_i L⁻¹(k, i)·J_i.
+/// Fixed sizes throughout (17 augmented columns, 15 channels): nothing is allocated.
+class SampleWhitener {
+ public:
+  using Row = Eigen::Matrix<double, 1, kFixedAugmented>;
+  using Augmented = Eigen::Matrix<double, 6, kFixedAugmented>;
+  using Jacobian = Eigen::Matrix<double, kFixedAugmented, kChannels>;
+  using Square = Eigen::Matrix<double, kFixedAugmented, kFixedAugmented>;
+
+  /// Factors the sample's residual covariance at `reference` (θ, 16 internal entries) over
+  /// `scale`; false when it is not positive definite or not finite (the rows are then absorbed
+  /// as they are).
+  bool factor(const ErrorModel& error, const Eigen::VectorXd& reference,
+              const Eigen::Matrix<double, kChannels, 1>& noise, double scale) {
+    Eigen::Matrix<double, kFixedAugmented, 1> z;
+    z.head<kFixedParameters>() = reference;
+    z(kFixedParameters) = -1.0;
+    Eigen::Matrix<double, kChannels, 6> g;
+    activeRows = 0;
+    Eigen::Matrix<bool, kFixedAugmented, 1> active = Eigen::Matrix<bool, kFixedAugmented, 1>::Zero();
+    for (int i = 0; i < 6; ++i) {
+      const Eigen::MatrixXd& j = error.jacobian(i);
+      if (j.rows() != kFixedAugmented || j.cols() != kChannels) {
+        return false;
+      }
+      jacobians[i] = j;
+      for (int r = 0; r < kFixedParameters; ++r) {
+        jacobians[i].row(r) *= NormalizationConstants::inv_input_scale[r];
+      }
+      g.col(i).noalias() = jacobians[i].transpose() * z;
+      for (int r = 0; r < kFixedAugmented; ++r) {
+        active[r] = active[r] || !jacobians[i].row(r).isZero(0.0);
+      }
+    }
+    for (int r = 0; r < kFixedAugmented; ++r) {
+      if (active[r]) {
+        rowIndex[activeRows++] = r;
+      }
+    }
+    if (!(scale > 0.0) || !std::isfinite(scale) || !noise.allFinite()) {
+      return false;
+    }
+    const Eigen::Matrix<double, 6, 6> sigma = g.transpose() * noise.asDiagonal() * g / scale;
+    if (!sigma.allFinite()) {
+      return false;
+    }
+    const Eigen::LLT<Eigen::Matrix<double, 6, 6>> llt(sigma);
+    if (llt.info() != Eigen::Success) {
+      return false;
+    }
+    inverseFactor.setIdentity();
+    llt.matrixL().solveInPlace(inverseFactor);
+    return inverseFactor.allFinite();
+  }
+
+  /// L⁻¹·H for the sample's augmented data matrix H (6 x 17).
+  void whitenRows(const Eigen::MatrixXd& augmented) {
+    const Eigen::Map<const Augmented> h(augmented.data());
+    rows.noalias() = inverseFactor.triangularView<Eigen::Lower>() * h;
+  }
+
+  /// Error covariance (17 x 17, internal units) of whitened row k: Jw·diag(noise)·Jwᵀ with
+  /// Jw = Σ_{i ≤ k} L⁻¹(k, i)·J_i, over the augmented entries some Jacobian reaches (the bias
+  /// entries carry no noise).
+  void rowCovariance(int k, const Eigen::Matrix<double, kChannels, 1>& noise,
+                     Eigen::MatrixXd& out) const {
+    using Compact = Eigen::Matrix<double, Eigen::Dynamic, kChannels, 0, kFixedAugmented, kChannels>;
+    Compact jw = Compact::Zero(activeRows, kChannels);
+    for (int i = 0; i <= k; ++i) {
+      const double f = inverseFactor(k, i);
+      for (int a = 0; a < activeRows; ++a) {
+        jw.row(a) += f * jacobians[i].row(rowIndex[a]);
+      }
+    }
+    const Compact weighted = jw * noise.asDiagonal();
+    const Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, kFixedAugmented,
+                        kFixedAugmented>
+        c = weighted * jw.transpose();
+    Eigen::Map<Square> o(out.data());
+    o.setZero();
+    for (int b = 0; b < activeRows; ++b) {
+      for (int a = 0; a < activeRows; ++a) {
+        o(rowIndex[a], rowIndex[b]) = c(a, b);
+      }
+    }
+  }
+
+  /// Σ_i r_i²/b_i over the sample's unwhitened rows at θ: r_i = h_i·z its residual, b_i the
+  /// variance its Jacobian predicts (the rows as the residual window reads them).
+  double normalisedResidual(const Eigen::MatrixXd& augmented, const Eigen::VectorXd& parameters,
+                            const Eigen::Matrix<double, kChannels, 1>& noise) const {
+    Eigen::Matrix<double, kFixedAugmented, 1> z;
+    z.head<kFixedParameters>() = parameters;
+    z(kFixedParameters) = -1.0;
+    double sum = 0.0;
+    for (int i = 0; i < 6; ++i) {
+      const double residual = augmented.row(i).dot(z.transpose());
+      const Eigen::Matrix<double, kChannels, 1> g = jacobians[i].transpose() * z;
+      const double variance = g.dot(noise.asDiagonal() * g);
+      sum += variance > 0.0 ? residual * residual / variance : 0.0;
+    }
+    return sum;
+  }
+
+  Augmented rows;
+
+ private:
+  std::array<Jacobian, 6> jacobians;
+  Eigen::Matrix<double, 6, 6> inverseFactor;
+  std::array<int, kFixedAugmented> rowIndex{};
+  int activeRows = 0;
+};
 }  // namespace
 
 double EstimationAlgorithm::getRecentNormalisedResidual() const { return residualWindow.mean(); }
@@ -392,35 +511,40 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
     weightingReference = parameterVector;
     weightingReferenceTime = dynamics.stamp();
   }
-  for (int i = 0; i < 6; ++i) {
-    // The Jacobian is read in place; its rows are scaled in a copy below.
-    const Eigen::MatrixXd& jacobian = error->jacobian(i);
-    if (jacobian.rows() == kFixedAugmented && m == kFixedAugmented) {
-      rowCovarianceOf<kFixedAugmented>(jacobian, measurementNoise, rowCovarianceBuffer);
-    } else {
-      rowCovarianceOf<Eigen::Dynamic>(jacobian, measurementNoise, rowCovarianceBuffer);
+  // Generalised total least squares: once weighting, the sample's six rows are whitened by
+  // their joint error covariance, relative to the mean row variance of the unweighted start, so
+  // the rows keep the scale the prior of P and the covariance estimator are set for. The
+  // covariance is taken at a reference estimate renewed once a second while the residual stays
+  // small, not at every sample's estimate: weights that follow each step let a drifting inertia
+  // down-weight the very rows that would correct it.
+  SampleWhitener whitener;
+  if (weighting && m == kFixedAugmented &&
+      whitener.factor(*error, weightingReference, measurementNoise, weightingScale)) {
+    normalisedResidual = whitener.normalisedResidual(augmented, parameterVector, measurementNoise);
+    whitener.whitenRows(augmented);
+    for (int k = 0; k < 6; ++k) {
+      rowBuffer = whitener.rows.row(k);
+      whitener.rowCovariance(k, measurementNoise, rowCovarianceBuffer);
+      updateParameterVector(rowBuffer, rowCovarianceBuffer);
+      covarianceEstimator.update(parameterVector, inverseInformation, rowBuffer,
+                                 rowCovarianceBuffer, k + 6);
     }
-    rowBuffer = augmented.row(i);
-    normalisedResidual +=
-        normalisedSquaredResidual(parameterVector, rowBuffer, rowCovarianceBuffer);
-    // Generalised total least squares: each row is divided by the standard deviation of its own
-    // residual, relative to the mean one of the unweighted start, so the rows keep the scale the
-    // prior of P and the covariance estimator are set for. The variance is taken at a reference
-    // estimate renewed once a second while the residual stays small, not at every sample's
-    // estimate: weights that follow each step let a drifting inertia down-weight the very rows
-    // that would correct it.
-    if (weighting) {
-      const double variance = predictedResidualVariance(weightingReference, rowCovarianceBuffer);
-      if (variance > 0.0 && std::isfinite(variance)) {
-        // Bounded, so that one row with a near-zero predicted variance cannot swamp P.
-        const double weight = std::min(std::max(weightingScale / variance, kMinWeight), kMaxWeight);
-        rowBuffer *= std::sqrt(weight);
-        rowCovarianceBuffer *= weight;
+  } else {
+    for (int i = 0; i < 6; ++i) {
+      // The Jacobian is read in place; its rows are scaled in a copy below.
+      const Eigen::MatrixXd& jacobian = error->jacobian(i);
+      if (jacobian.rows() == kFixedAugmented && m == kFixedAugmented) {
+        rowCovarianceOf<kFixedAugmented>(jacobian, measurementNoise, rowCovarianceBuffer);
+      } else {
+        rowCovarianceOf<Eigen::Dynamic>(jacobian, measurementNoise, rowCovarianceBuffer);
       }
+      rowBuffer = augmented.row(i);
+      normalisedResidual +=
+          normalisedSquaredResidual(parameterVector, rowBuffer, rowCovarianceBuffer);
+      updateParameterVector(rowBuffer, rowCovarianceBuffer);
+      covarianceEstimator.update(parameterVector, inverseInformation, rowBuffer,
+                                 rowCovarianceBuffer, i);
     }
-    updateParameterVector(rowBuffer, rowCovarianceBuffer);
-    covarianceEstimator.update(parameterVector, inverseInformation, rowBuffer, rowCovarianceBuffer,
-                               weighting ? i + 6 : i);
   }
   // Each row's covariance is that of the whole estimate after the row: the sample's is the one
   // after its last row (adding the six would count every row six times).
