@@ -109,7 +109,7 @@ struct Shapes {
 template <int M>
 void absorbRow(Eigen::MatrixXd& inverseInformation, Eigen::VectorXd& parameters,
                const Eigen::RowVectorXd& row, const Eigen::MatrixXd& rowCovariance, bool forgetting,
-               double lambda) {
+               double lambda, bool rankOne) {
   using S = Shapes<M>;
   const Eigen::Index m = rowCovariance.rows();
   const Eigen::Index n = m - 1;
@@ -141,19 +141,24 @@ void absorbRow(Eigen::MatrixXd& inverseInformation, Eigen::VectorXd& parameters,
     }
   }
   const typename S::VecM gain = ph / divisor;
-  // I − K·h: 1 − K_i·h_i on the diagonal, −K_i·h_j elsewhere.
-  typename S::MatM reduction = -gain * h;
-  reduction.diagonal().array() += 1.0;
-
-  // (I − K·h)·P as a full product. Where h has a zero, the column of I − K·h is the unit vector
-  // (with a finite gain), so that column's term is a copy of the row of P.
-  Eigen::Matrix<bool, M, 1> unitColumn(m);
-  const bool finite = finiteP && std::isfinite(gain.sum());
-  for (Eigen::Index j = 0; j < m; ++j) {
-    unitColumn[j] = finite && h[j] == 0.0;
-  }
   typename S::MatM updated(m, m);
-  kernels::multiply<M>(reduction.data(), p.data(), updated.data(), m, unitColumn.data());
+  if (rankOne) {
+    // (I − K·h)·P = P − K·(h·P): a whitened row has few zeros to skip, and the rank-one form
+    // costs m² instead of m³ products.
+    updated.noalias() = p - gain * hp;
+  } else {
+    // I − K·h: 1 − K_i·h_i on the diagonal, −K_i·h_j elsewhere.
+    typename S::MatM reduction = -gain * h;
+    reduction.diagonal().array() += 1.0;
+    // (I − K·h)·P as a full product. Where h has a zero, the column of I − K·h is the unit vector
+    // (with a finite gain), so that column's term is a copy of the row of P.
+    Eigen::Matrix<bool, M, 1> unitColumn(m);
+    const bool finite = finiteP && std::isfinite(gain.sum());
+    for (Eigen::Index j = 0; j < m; ++j) {
+      unitColumn[j] = finite && h[j] == 0.0;
+    }
+    kernels::multiply<M>(reduction.data(), p.data(), updated.data(), m, unitColumn.data());
+  }
   if (forgetting) {
     p = updated / lambda;
   } else {
@@ -272,7 +277,6 @@ class SampleWhitener {
  public:
   using Row = Eigen::Matrix<double, 1, kFixedAugmented>;
   using Augmented = Eigen::Matrix<double, 6, kFixedAugmented>;
-  using Jacobian = Eigen::Matrix<double, kFixedAugmented, kChannels>;
   using Square = Eigen::Matrix<double, kFixedAugmented, kFixedAugmented>;
 
   /// Factors the sample's residual covariance at `reference` (θ, 16 internal entries) over
@@ -280,9 +284,10 @@ class SampleWhitener {
   /// as they are).
   bool factor(const ErrorModel& error, const Eigen::VectorXd& reference,
               const Eigen::Matrix<double, kChannels, 1>& noise, double scale) {
-    Eigen::Matrix<double, kFixedAugmented, 1> z;
-    z.head<kFixedParameters>() = reference;
-    z(kFixedParameters) = -1.0;
+    for (int r = 0; r < kFixedAugmented; ++r) {
+      rowScale[r] = r < kFixedParameters ? NormalizationConstants::inv_input_scale[r] : 1.0;
+    }
+    const Eigen::Matrix<double, kFixedAugmented, 1> z = scaledAugmented(reference);
     Eigen::Matrix<double, kChannels, 6> g;
     activeRows = 0;
     Eigen::Matrix<bool, kFixedAugmented, 1> active = Eigen::Matrix<bool, kFixedAugmented, 1>::Zero();
@@ -291,13 +296,10 @@ class SampleWhitener {
       if (j.rows() != kFixedAugmented || j.cols() != kChannels) {
         return false;
       }
-      jacobians[i] = j;
-      for (int r = 0; r < kFixedParameters; ++r) {
-        jacobians[i].row(r) *= NormalizationConstants::inv_input_scale[r];
-      }
-      g.col(i).noalias() = jacobians[i].transpose() * z;
+      jacobians[i] = &j;
+      g.col(i).noalias() = j.transpose() * z;
       for (int r = 0; r < kFixedAugmented; ++r) {
-        active[r] = active[r] || !jacobians[i].row(r).isZero(0.0);
+        active[r] = active[r] || !j.row(r).isZero(0.0);
       }
     }
     for (int r = 0; r < kFixedAugmented; ++r) {
@@ -337,7 +339,8 @@ class SampleWhitener {
     for (int i = 0; i <= k; ++i) {
       const double f = inverseFactor(k, i);
       for (int a = 0; a < activeRows; ++a) {
-        jw.row(a) += f * jacobians[i].row(rowIndex[a]);
+        const int r = rowIndex[a];
+        jw.row(a) += (f * rowScale[r]) * jacobians[i]->row(r);
       }
     }
     const Compact weighted = jw * noise.asDiagonal();
@@ -357,13 +360,17 @@ class SampleWhitener {
   /// variance its Jacobian predicts (the rows as the residual window reads them).
   double normalisedResidual(const Eigen::MatrixXd& augmented, const Eigen::VectorXd& parameters,
                             const Eigen::Matrix<double, kChannels, 1>& noise) const {
-    Eigen::Matrix<double, kFixedAugmented, 1> z;
-    z.head<kFixedParameters>() = parameters;
-    z(kFixedParameters) = -1.0;
+    const Eigen::Matrix<double, kFixedAugmented, 1> z = scaledAugmented(parameters);
+    const Eigen::Matrix<double, kFixedAugmented, 1> zRow = [&] {
+      Eigen::Matrix<double, kFixedAugmented, 1> v;
+      v.head<kFixedParameters>() = parameters;
+      v(kFixedParameters) = -1.0;
+      return v;
+    }();
     double sum = 0.0;
     for (int i = 0; i < 6; ++i) {
-      const double residual = augmented.row(i).dot(z.transpose());
-      const Eigen::Matrix<double, kChannels, 1> g = jacobians[i].transpose() * z;
+      const double residual = augmented.row(i).dot(zRow.transpose());
+      const Eigen::Matrix<double, kChannels, 1> g = jacobians[i]->transpose() * z;
       const double variance = g.dot(noise.asDiagonal() * g);
       sum += variance > 0.0 ? residual * residual / variance : 0.0;
     }
@@ -373,7 +380,18 @@ class SampleWhitener {
   Augmented rows;
 
  private:
-  std::array<Jacobian, 6> jacobians;
+  /// [θ; −1] with the parameter entries in the units of the Jacobians' scaled rows.
+  Eigen::Matrix<double, kFixedAugmented, 1> scaledAugmented(const Eigen::VectorXd& theta) const {
+    Eigen::Matrix<double, kFixedAugmented, 1> z;
+    z.head<kFixedParameters>() = theta;
+    z(kFixedParameters) = -1.0;
+    return z.cwiseProduct(rowScale);
+  }
+
+  // The sample's Jacobians (read in place, valid until the next `updateJacobians`) and the
+  // scale of their rows (the parameter rows to internal units).
+  std::array<const Eigen::MatrixXd*, 6> jacobians{};
+  Eigen::Matrix<double, kFixedAugmented, 1> rowScale;
   Eigen::Matrix<double, 6, 6> inverseFactor;
   std::array<int, kFixedAugmented> rowIndex{};
   int activeRows = 0;
@@ -522,6 +540,7 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
       whitener.factor(*error, weightingReference, measurementNoise, weightingScale)) {
     normalisedResidual = whitener.normalisedResidual(augmented, parameterVector, measurementNoise);
     whitener.whitenRows(augmented);
+    absorbingWhitenedRows = true;
     for (int k = 0; k < 6; ++k) {
       rowBuffer = whitener.rows.row(k);
       whitener.rowCovariance(k, measurementNoise, rowCovarianceBuffer);
@@ -529,6 +548,7 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
       covarianceEstimator.update(parameterVector, inverseInformation, rowBuffer,
                                  rowCovarianceBuffer, k + 6);
     }
+    absorbingWhitenedRows = false;
   } else {
     for (int i = 0; i < 6; ++i) {
       // The Jacobian is read in place; its rows are scaled in a copy below.
@@ -581,10 +601,10 @@ void EstimationAlgorithm::updateParameterVector(const Eigen::RowVectorXd& row,
       rowCovariance.rows() == kFixedAugmented && rowCovariance.cols() == kFixedAugmented;
   if (fixedShape) {
     absorbRow<kFixedAugmented>(inverseInformation, parameterVector, row, powerIterationMetric,
-                               forgetting, forgettingFactor);
+                               forgetting, forgettingFactor, absorbingWhitenedRows);
   } else {
     absorbRow<Eigen::Dynamic>(inverseInformation, parameterVector, row, powerIterationMetric,
-                              forgetting, forgettingFactor);
+                              forgetting, forgettingFactor, absorbingWhitenedRows);
   }
 }
 

@@ -133,6 +133,8 @@ class EstimationAlgorithm {
   // True once the samples' rows are whitened (see `inversePowerIteration`).
   bool weighting = false;
   bool rowWeightingEnabled = kRowWeightingByDefault;
+  // True while a sample's whitened rows are absorbed: P is then updated in the rank-one form.
+  bool absorbingWhitenedRows = false;
   // The reference estimate of the whitening and its stamp [s], and its scale: the mean residual
   // variance of the unweighted rows predicted at the estimate of the switch.
   Eigen::VectorXd weightingReference;
