@@ -12,12 +12,11 @@
 #include <stdexcept>
 #include <string>
 
-#include <Eigen/Cholesky>
-
 #include "identification/DenseKernels.hpp"
 #include "identification/EstimateIndex.hpp"
 #include "identification/NormalizationConstants.hpp"
 #include "identification/RecursiveTLSWrenchBias.hpp"
+#include "identification/SampleWhitener.hpp"
 #include "logging/VornLogger.hpp"
 
 namespace vorn {
@@ -265,137 +264,6 @@ double predictedResidualVariance(const Eigen::VectorXd& parameters,
 }
 
 
-/// The six rows of one sample whitened by their joint error covariance. The rows share the
-/// accelerometer, gyro and derived angular-acceleration noise (a force error from the
-/// accelerometer comes with a torque error of about c × it), so their residuals are correlated;
-/// dividing each row by its own deviation leaves that correlation in. With
-/// Σ = Gᵀ·diag(noise)·G, G's column i = J_iᵀ·z the response of row i's residual at z = [θ; −1]
-/// to the 15 channels, and Σ/scale = L·Lᵀ, the rows L⁻¹·H have uncorrelated residuals of
-/// variance `scale` at z, and row k's errors have the Jacobian Σ_i L⁻¹(k, i)·J_i.
-/// Fixed sizes throughout (17 augmented columns, 15 channels): nothing is allocated.
-class SampleWhitener {
- public:
-  using Row = Eigen::Matrix<double, 1, kFixedAugmented>;
-  using Augmented = Eigen::Matrix<double, 6, kFixedAugmented>;
-  using Square = Eigen::Matrix<double, kFixedAugmented, kFixedAugmented>;
-
-  /// Factors the sample's residual covariance at `reference` (θ, 16 internal entries) over
-  /// `scale`; false when it is not positive definite or not finite (the rows are then absorbed
-  /// as they are).
-  bool factor(const ErrorModel& error, const Eigen::VectorXd& reference,
-              const Eigen::Matrix<double, kChannels, 1>& noise, double scale) {
-    for (int r = 0; r < kFixedAugmented; ++r) {
-      rowScale[r] = r < kFixedParameters ? NormalizationConstants::inv_input_scale[r] : 1.0;
-    }
-    const Eigen::Matrix<double, kFixedAugmented, 1> z = scaledAugmented(reference);
-    Eigen::Matrix<double, kChannels, 6> g;
-    activeRows = 0;
-    Eigen::Matrix<bool, kFixedAugmented, 1> active = Eigen::Matrix<bool, kFixedAugmented, 1>::Zero();
-    for (int i = 0; i < 6; ++i) {
-      const Eigen::MatrixXd& j = error.jacobian(i);
-      if (j.rows() != kFixedAugmented || j.cols() != kChannels) {
-        return false;
-      }
-      jacobians[i] = &j;
-      g.col(i).noalias() = j.transpose() * z;
-      for (int r = 0; r < kFixedAugmented; ++r) {
-        active[r] = active[r] || !j.row(r).isZero(0.0);
-      }
-    }
-    for (int r = 0; r < kFixedAugmented; ++r) {
-      if (active[r]) {
-        rowIndex[activeRows++] = r;
-      }
-    }
-    if (!(scale > 0.0) || !std::isfinite(scale) || !noise.allFinite()) {
-      return false;
-    }
-    const Eigen::Matrix<double, 6, 6> sigma = g.transpose() * noise.asDiagonal() * g / scale;
-    if (!sigma.allFinite()) {
-      return false;
-    }
-    const Eigen::LLT<Eigen::Matrix<double, 6, 6>> llt(sigma);
-    if (llt.info() != Eigen::Success) {
-      return false;
-    }
-    inverseFactor.setIdentity();
-    llt.matrixL().solveInPlace(inverseFactor);
-    return inverseFactor.allFinite();
-  }
-
-  /// L⁻¹·H for the sample's augmented data matrix H (6 x 17).
-  void whitenRows(const Eigen::MatrixXd& augmented) {
-    const Eigen::Map<const Augmented> h(augmented.data());
-    rows.noalias() = inverseFactor.triangularView<Eigen::Lower>() * h;
-  }
-
-  /// Error covariance (17 x 17, internal units) of whitened row k: Jw·diag(noise)·Jwᵀ with
-  /// Jw = Σ_{i ≤ k} L⁻¹(k, i)·J_i, over the augmented entries some Jacobian reaches (the bias
-  /// entries carry no noise).
-  void rowCovariance(int k, const Eigen::Matrix<double, kChannels, 1>& noise,
-                     Eigen::MatrixXd& out) const {
-    using Compact = Eigen::Matrix<double, Eigen::Dynamic, kChannels, 0, kFixedAugmented, kChannels>;
-    Compact jw = Compact::Zero(activeRows, kChannels);
-    for (int i = 0; i <= k; ++i) {
-      const double f = inverseFactor(k, i);
-      for (int a = 0; a < activeRows; ++a) {
-        const int r = rowIndex[a];
-        jw.row(a) += (f * rowScale[r]) * jacobians[i]->row(r);
-      }
-    }
-    const Compact weighted = jw * noise.asDiagonal();
-    const Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, kFixedAugmented,
-                        kFixedAugmented>
-        c = weighted * jw.transpose();
-    Eigen::Map<Square> o(out.data());
-    o.setZero();
-    for (int b = 0; b < activeRows; ++b) {
-      for (int a = 0; a < activeRows; ++a) {
-        o(rowIndex[a], rowIndex[b]) = c(a, b);
-      }
-    }
-  }
-
-  /// Σ_i r_i²/b_i over the sample's unwhitened rows at θ: r_i = h_i·z its residual, b_i the
-  /// variance its Jacobian predicts (the rows as the residual window reads them).
-  double normalisedResidual(const Eigen::MatrixXd& augmented, const Eigen::VectorXd& parameters,
-                            const Eigen::Matrix<double, kChannels, 1>& noise) const {
-    const Eigen::Matrix<double, kFixedAugmented, 1> z = scaledAugmented(parameters);
-    const Eigen::Matrix<double, kFixedAugmented, 1> zRow = [&] {
-      Eigen::Matrix<double, kFixedAugmented, 1> v;
-      v.head<kFixedParameters>() = parameters;
-      v(kFixedParameters) = -1.0;
-      return v;
-    }();
-    double sum = 0.0;
-    for (int i = 0; i < 6; ++i) {
-      const double residual = augmented.row(i).dot(zRow.transpose());
-      const Eigen::Matrix<double, kChannels, 1> g = jacobians[i]->transpose() * z;
-      const double variance = g.dot(noise.asDiagonal() * g);
-      sum += variance > 0.0 ? residual * residual / variance : 0.0;
-    }
-    return sum;
-  }
-
-  Augmented rows;
-
- private:
-  /// [θ; −1] with the parameter entries in the units of the Jacobians' scaled rows.
-  Eigen::Matrix<double, kFixedAugmented, 1> scaledAugmented(const Eigen::VectorXd& theta) const {
-    Eigen::Matrix<double, kFixedAugmented, 1> z;
-    z.head<kFixedParameters>() = theta;
-    z(kFixedParameters) = -1.0;
-    return z.cwiseProduct(rowScale);
-  }
-
-  // The sample's Jacobians (read in place, valid until the next `updateJacobians`) and the
-  // scale of their rows (the parameter rows to internal units).
-  std::array<const Eigen::MatrixXd*, 6> jacobians{};
-  Eigen::Matrix<double, kFixedAugmented, 1> rowScale;
-  Eigen::Matrix<double, 6, 6> inverseFactor;
-  std::array<int, kFixedAugmented> rowIndex{};
-  int activeRows = 0;
-};
 }  // namespace
 
 double EstimationAlgorithm::getRecentNormalisedResidual() const { return residualWindow.mean(); }
