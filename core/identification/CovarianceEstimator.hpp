@@ -28,13 +28,13 @@ class CovarianceEstimator {
   void update(const Eigen::VectorXd& parameters, const Eigen::MatrixXd& inverseInformation,
               const Eigen::RowVectorXd& row, const Eigen::MatrixXd& rowCovariance);
   /// The same for a row of group `equation` (0 … kEquations − 1): force x, y, z, torque x, y, z
-  /// of a sample as they are (0-5), or weighted by their own residual variance (6-11). Rows of
-  /// one group share their noise level; the covariance without forgetting weighs each group's
+  /// of a sample as they are (0-5), or the six rows of a sample whitened by their joint error
+  /// covariance (6-11, in the order of the whitening). Rows of one group share their noise level; the covariance without forgetting weighs each group's
   /// rows by it.
   void update(const Eigen::VectorXd& parameters, const Eigen::MatrixXd& inverseInformation,
               const Eigen::RowVectorXd& row, const Eigen::MatrixXd& rowCovariance, int equation);
 
-  /// Number of row groups told apart by `update`: six equations, unweighted and weighted.
+  /// Number of row groups told apart by `update`: six equations, unweighted and whitened.
   static constexpr int kEquations = 12;
   void updateWithForgetting(const Eigen::VectorXd& parameters,
                             const Eigen::MatrixXd& inverseInformation,

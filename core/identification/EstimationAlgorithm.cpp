@@ -1,6 +1,7 @@
 #include "identification/EstimationAlgorithm.hpp"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -15,6 +16,7 @@
 #include "identification/EstimateIndex.hpp"
 #include "identification/NormalizationConstants.hpp"
 #include "identification/RecursiveTLSWrenchBias.hpp"
+#include "identification/SampleWhitener.hpp"
 #include "logging/VornLogger.hpp"
 
 namespace vorn {
@@ -35,9 +37,6 @@ constexpr double kWeightingResidual = 2.0;
 /// which rows begin to be weighted.
 constexpr double kUsableInertiaDeviation = 0.1;
 
-/// Bounds of a row's weight relative to the mean row of the unweighted start.
-constexpr double kMinWeight = 1e-8;
-constexpr double kMaxWeight = 1e8;
 
 /// Minimum steady-clock time between two progress messages [ns].
 constexpr int64_t kProgressIntervalNs = 1000000000;
@@ -109,7 +108,7 @@ struct Shapes {
 template <int M>
 void absorbRow(Eigen::MatrixXd& inverseInformation, Eigen::VectorXd& parameters,
                const Eigen::RowVectorXd& row, const Eigen::MatrixXd& rowCovariance, bool forgetting,
-               double lambda) {
+               double lambda, bool rankOne) {
   using S = Shapes<M>;
   const Eigen::Index m = rowCovariance.rows();
   const Eigen::Index n = m - 1;
@@ -141,19 +140,24 @@ void absorbRow(Eigen::MatrixXd& inverseInformation, Eigen::VectorXd& parameters,
     }
   }
   const typename S::VecM gain = ph / divisor;
-  // I − K·h: 1 − K_i·h_i on the diagonal, −K_i·h_j elsewhere.
-  typename S::MatM reduction = -gain * h;
-  reduction.diagonal().array() += 1.0;
-
-  // (I − K·h)·P as a full product. Where h has a zero, the column of I − K·h is the unit vector
-  // (with a finite gain), so that column's term is a copy of the row of P.
-  Eigen::Matrix<bool, M, 1> unitColumn(m);
-  const bool finite = finiteP && std::isfinite(gain.sum());
-  for (Eigen::Index j = 0; j < m; ++j) {
-    unitColumn[j] = finite && h[j] == 0.0;
-  }
   typename S::MatM updated(m, m);
-  kernels::multiply<M>(reduction.data(), p.data(), updated.data(), m, unitColumn.data());
+  if (rankOne) {
+    // (I − K·h)·P = P − K·(h·P): a whitened row has few zeros to skip, and the rank-one form
+    // costs m² instead of m³ products.
+    updated.noalias() = p - gain * hp;
+  } else {
+    // I − K·h: 1 − K_i·h_i on the diagonal, −K_i·h_j elsewhere.
+    typename S::MatM reduction = -gain * h;
+    reduction.diagonal().array() += 1.0;
+    // (I − K·h)·P as a full product. Where h has a zero, the column of I − K·h is the unit vector
+    // (with a finite gain), so that column's term is a copy of the row of P.
+    Eigen::Matrix<bool, M, 1> unitColumn(m);
+    const bool finite = finiteP && std::isfinite(gain.sum());
+    for (Eigen::Index j = 0; j < m; ++j) {
+      unitColumn[j] = finite && h[j] == 0.0;
+    }
+    kernels::multiply<M>(reduction.data(), p.data(), updated.data(), m, unitColumn.data());
+  }
   if (forgetting) {
     p = updated / lambda;
   } else {
@@ -258,6 +262,7 @@ double predictedResidualVariance(const Eigen::VectorXd& parameters,
   }
   return variance;
 }
+
 
 }  // namespace
 
@@ -392,35 +397,42 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
     weightingReference = parameterVector;
     weightingReferenceTime = dynamics.stamp();
   }
-  for (int i = 0; i < 6; ++i) {
-    // The Jacobian is read in place; its rows are scaled in a copy below.
-    const Eigen::MatrixXd& jacobian = error->jacobian(i);
-    if (jacobian.rows() == kFixedAugmented && m == kFixedAugmented) {
-      rowCovarianceOf<kFixedAugmented>(jacobian, measurementNoise, rowCovarianceBuffer);
-    } else {
-      rowCovarianceOf<Eigen::Dynamic>(jacobian, measurementNoise, rowCovarianceBuffer);
+  // Generalised total least squares: once weighting, the sample's six rows are whitened by
+  // their joint error covariance, relative to the mean row variance of the unweighted start, so
+  // the rows keep the scale the prior of P and the covariance estimator are set for. The
+  // covariance is taken at a reference estimate renewed once a second while the residual stays
+  // small, not at every sample's estimate: weights that follow each step let a drifting inertia
+  // down-weight the very rows that would correct it.
+  SampleWhitener whitener;
+  if (weighting && m == kFixedAugmented &&
+      whitener.factor(*error, weightingReference, measurementNoise, weightingScale)) {
+    normalisedResidual = whitener.normalisedResidual(augmented, parameterVector, measurementNoise);
+    whitener.whitenRows(augmented);
+    absorbingWhitenedRows = true;
+    for (int k = 0; k < 6; ++k) {
+      rowBuffer = whitener.rows.row(k);
+      whitener.rowCovariance(k, measurementNoise, rowCovarianceBuffer);
+      updateParameterVector(rowBuffer, rowCovarianceBuffer);
+      covarianceEstimator.update(parameterVector, inverseInformation, rowBuffer,
+                                 rowCovarianceBuffer, k + 6);
     }
-    rowBuffer = augmented.row(i);
-    normalisedResidual +=
-        normalisedSquaredResidual(parameterVector, rowBuffer, rowCovarianceBuffer);
-    // Generalised total least squares: each row is divided by the standard deviation of its own
-    // residual, relative to the mean one of the unweighted start, so the rows keep the scale the
-    // prior of P and the covariance estimator are set for. The variance is taken at a reference
-    // estimate renewed once a second while the residual stays small, not at every sample's
-    // estimate: weights that follow each step let a drifting inertia down-weight the very rows
-    // that would correct it.
-    if (weighting) {
-      const double variance = predictedResidualVariance(weightingReference, rowCovarianceBuffer);
-      if (variance > 0.0 && std::isfinite(variance)) {
-        // Bounded, so that one row with a near-zero predicted variance cannot swamp P.
-        const double weight = std::min(std::max(weightingScale / variance, kMinWeight), kMaxWeight);
-        rowBuffer *= std::sqrt(weight);
-        rowCovarianceBuffer *= weight;
+    absorbingWhitenedRows = false;
+  } else {
+    for (int i = 0; i < 6; ++i) {
+      // The Jacobian is read in place; its rows are scaled in a copy below.
+      const Eigen::MatrixXd& jacobian = error->jacobian(i);
+      if (jacobian.rows() == kFixedAugmented && m == kFixedAugmented) {
+        rowCovarianceOf<kFixedAugmented>(jacobian, measurementNoise, rowCovarianceBuffer);
+      } else {
+        rowCovarianceOf<Eigen::Dynamic>(jacobian, measurementNoise, rowCovarianceBuffer);
       }
+      rowBuffer = augmented.row(i);
+      normalisedResidual +=
+          normalisedSquaredResidual(parameterVector, rowBuffer, rowCovarianceBuffer);
+      updateParameterVector(rowBuffer, rowCovarianceBuffer);
+      covarianceEstimator.update(parameterVector, inverseInformation, rowBuffer,
+                                 rowCovarianceBuffer, i);
     }
-    updateParameterVector(rowBuffer, rowCovarianceBuffer);
-    covarianceEstimator.update(parameterVector, inverseInformation, rowBuffer, rowCovarianceBuffer,
-                               weighting ? i + 6 : i);
   }
   // Each row's covariance is that of the whole estimate after the row: the sample's is the one
   // after its last row (adding the six would count every row six times).
@@ -457,10 +469,10 @@ void EstimationAlgorithm::updateParameterVector(const Eigen::RowVectorXd& row,
       rowCovariance.rows() == kFixedAugmented && rowCovariance.cols() == kFixedAugmented;
   if (fixedShape) {
     absorbRow<kFixedAugmented>(inverseInformation, parameterVector, row, powerIterationMetric,
-                               forgetting, forgettingFactor);
+                               forgetting, forgettingFactor, absorbingWhitenedRows);
   } else {
     absorbRow<Eigen::Dynamic>(inverseInformation, parameterVector, row, powerIterationMetric,
-                              forgetting, forgettingFactor);
+                              forgetting, forgettingFactor, absorbingWhitenedRows);
   }
 }
 

@@ -89,10 +89,11 @@ class EstimationAlgorithm {
   /// True once the samples since `initialize` span `kResidualWindow` seconds.
   bool hasFullResidualWindow() const;
 
-  /// Whether rows are weighted by their own residual variance once the estimate explains the
-  /// samples and its inertia deviations are below a tenth of the inertia
-  /// (`kRowWeightingByDefault` until set); off keeps every row at its unweighted scale for the
-  /// whole run. Set it before `initialize` or before the first sample.
+  /// Whether the six rows of each sample are whitened by their joint error covariance (wrench
+  /// noise plus the rows' response to accelerometer, gyro and angular-acceleration noise) once
+  /// the estimate explains the samples and its inertia deviations are below a tenth of the
+  /// inertia (`kRowWeightingByDefault` until set); off keeps every row at its unweighted scale
+  /// for the whole run. Set it before `initialize` or before the first sample.
   void setRowWeighting(bool enabled) { rowWeightingEnabled = enabled; }
 
   /// Row weighting of a new estimator.
@@ -129,11 +130,13 @@ class EstimationAlgorithm {
   Eigen::MatrixXd rowCovarianceSum;
   Eigen::MatrixXd powerIterationMetric;
   std::int64_t absorbedRows = 0;
-  // True once rows are weighted by their own residual variance (see `inversePowerIteration`).
+  // True once the samples' rows are whitened (see `inversePowerIteration`).
   bool weighting = false;
   bool rowWeightingEnabled = kRowWeightingByDefault;
-  // The reference estimate of the weights and its stamp [s], and the weights' scale: the mean
-  // residual variance of the unweighted rows predicted at the estimate of the switch.
+  // True while a sample's whitened rows are absorbed: P is then updated in the rank-one form.
+  bool absorbingWhitenedRows = false;
+  // The reference estimate of the whitening and its stamp [s], and its scale: the mean residual
+  // variance of the unweighted rows predicted at the estimate of the switch.
   Eigen::VectorXd weightingReference;
   double weightingScale = 1.0;
   double weightingReferenceTime = 0.0;

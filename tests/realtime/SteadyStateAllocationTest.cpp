@@ -18,6 +18,7 @@
 #include "realtime/AllocationMeter.hpp"
 #include "realtime/CountingAllocator.hpp"
 #include "support/EstimatorTestSupport.hpp"
+#include "support/ScopedEnvironment.hpp"
 
 namespace {
 
@@ -156,8 +157,10 @@ TEST(SteadyStateAllocation, DeferredTaresAllocateNothingWhileCollecting) {
       kMeasured / 2000);
 }
 
-TEST(SteadyStateAllocation, EstimationRunAllocatesNothingInUpdate) {
-  SKIP_WITHOUT_COUNTER();
+/// An estimation run fed the swing after warm-up (past the switch to whitened rows when
+/// `rowWeighting` is "1").
+void runEstimator(const char* name, const char* rowWeighting) {
+  const vorn::test::ScopedEnvironment weighting("VORN_ROW_WEIGHTING", rowWeighting);
   vorn::test::TempDir dir;
   // Thresholds no run reaches and a minimum time longer than the test: the run goes on.
   const std::string config = vorn::test::ConfigText()
@@ -182,10 +185,21 @@ TEST(SteadyStateAllocation, EstimationRunAllocatesNothingInUpdate) {
     meter.measure([&] { status = estimator->update(k * kDt, in); });
     rejected += status != 0;
   }
-  reportCounts("estimator run", meter);
+  reportCounts(name, meter);
   EXPECT_EQ(rejected, 0);
   EXPECT_TRUE(estimator->isEstimatorRunning());
   EXPECT_EQ(meter.silentAllocations(), 0U) << meter.perSilentCall() << " per update";
+}
+
+TEST(SteadyStateAllocation, EstimationRunAllocatesNothingInUpdate) {
+  SKIP_WITHOUT_COUNTER();
+  runEstimator("estimator run", "0");
+}
+
+// The six rows of each sample whitened by their joint covariance: fixed-size work only.
+TEST(SteadyStateAllocation, WhitenedEstimationRunAllocatesNothingInUpdate) {
+  SKIP_WITHOUT_COUNTER();
+  runEstimator("estimator run, rows whitened", "1");
 }
 
 }  // namespace

@@ -1,0 +1,112 @@
+#include "identification/SampleWhitener.hpp"
+
+#include <cmath>
+
+#include <Eigen/Cholesky>
+
+#include "identification/NormalizationConstants.hpp"
+
+namespace vorn {
+
+namespace {
+constexpr int kParameters = SampleWhitener::kAugmented - 1;
+}  // namespace
+
+Eigen::Matrix<double, SampleWhitener::kAugmented, 1> SampleWhitener::scaledAugmented(
+    const Eigen::VectorXd& theta) const {
+  Eigen::Matrix<double, kAugmented, 1> z;
+  z.head<kParameters>() = theta;
+  z(kParameters) = -1.0;
+  return z.cwiseProduct(rowScale);
+}
+
+bool SampleWhitener::factor(const ErrorModel& error, const Eigen::VectorXd& reference,
+                            const Noise& noise, double scale) {
+  activeRows = 0;
+  if (reference.size() != kParameters) {
+    return false;
+  }
+  for (int r = 0; r < kAugmented; ++r) {
+    rowScale[r] = r < kParameters ? NormalizationConstants::inv_input_scale[r] : 1.0;
+  }
+  const Eigen::Matrix<double, kAugmented, 1> z = scaledAugmented(reference);
+  Eigen::Matrix<double, kChannels, 6> g;
+  Eigen::Matrix<bool, kAugmented, 1> active = Eigen::Matrix<bool, kAugmented, 1>::Zero();
+  for (int i = 0; i < 6; ++i) {
+    const Eigen::MatrixXd& j = error.jacobian(i);
+    if (j.rows() != kAugmented || j.cols() != kChannels) {
+      return false;
+    }
+    jacobians[static_cast<std::size_t>(i)] = &j;
+    g.col(i).noalias() = j.transpose() * z;
+    for (int r = 0; r < kAugmented; ++r) {
+      active[r] = active[r] || !j.row(r).isZero(0.0);
+    }
+  }
+  for (int r = 0; r < kAugmented; ++r) {
+    if (active[r]) {
+      rowIndex[static_cast<std::size_t>(activeRows++)] = r;
+    }
+  }
+  if (!(scale > 0.0) || !std::isfinite(scale) || !noise.allFinite()) {
+    return false;
+  }
+  const Eigen::Matrix<double, 6, 6> sigma = g.transpose() * noise.asDiagonal() * g / scale;
+  if (!sigma.allFinite()) {
+    return false;
+  }
+  const Eigen::LLT<Eigen::Matrix<double, 6, 6>> llt(sigma);
+  if (llt.info() != Eigen::Success) {
+    return false;
+  }
+  inverseFactor.setIdentity();
+  llt.matrixL().solveInPlace(inverseFactor);
+  return inverseFactor.allFinite();
+}
+
+void SampleWhitener::whitenRows(const Eigen::MatrixXd& augmented) {
+  const Eigen::Map<const Augmented> h(augmented.data());
+  rows.noalias() = inverseFactor.triangularView<Eigen::Lower>() * h;
+}
+
+void SampleWhitener::rowCovariance(int k, const Noise& noise, Eigen::MatrixXd& out) const {
+  using Compact = Eigen::Matrix<double, Eigen::Dynamic, kChannels, 0, kAugmented, kChannels>;
+  using Square = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, kAugmented, kAugmented>;
+  Compact jw = Compact::Zero(activeRows, kChannels);
+  for (int i = 0; i <= k; ++i) {
+    const double f = inverseFactor(k, i);
+    const Eigen::MatrixXd& j = *jacobians[static_cast<std::size_t>(i)];
+    for (int a = 0; a < activeRows; ++a) {
+      const int r = rowIndex[static_cast<std::size_t>(a)];
+      jw.row(a) += (f * rowScale[r]) * j.row(r);
+    }
+  }
+  const Compact weighted = jw * noise.asDiagonal();
+  const Square c = weighted * jw.transpose();
+  Eigen::Map<Eigen::Matrix<double, kAugmented, kAugmented>> o(out.data());
+  o.setZero();
+  for (int b = 0; b < activeRows; ++b) {
+    for (int a = 0; a < activeRows; ++a) {
+      o(rowIndex[static_cast<std::size_t>(a)], rowIndex[static_cast<std::size_t>(b)]) = c(a, b);
+    }
+  }
+}
+
+double SampleWhitener::normalisedResidual(const Eigen::MatrixXd& augmented,
+                                          const Eigen::VectorXd& parameters,
+                                          const Noise& noise) const {
+  const Eigen::Matrix<double, kAugmented, 1> z = scaledAugmented(parameters);
+  Eigen::Matrix<double, kAugmented, 1> zRow;
+  zRow.head<kParameters>() = parameters;
+  zRow(kParameters) = -1.0;
+  double sum = 0.0;
+  for (int i = 0; i < 6; ++i) {
+    const double residual = augmented.row(i).dot(zRow.transpose());
+    const Noise g = jacobians[static_cast<std::size_t>(i)]->transpose() * z;
+    const double variance = g.dot(noise.asDiagonal() * g);
+    sum += variance > 0.0 ? residual * residual / variance : 0.0;
+  }
+  return sum;
+}
+
+}  // namespace vorn
