@@ -210,24 +210,64 @@ Eigen::VectorXd InertiaEstimator::getParamsSolutionCovariance() const {
   return variances;
 }
 
-bool InertiaEstimator::isConverged() const {
+bool InertiaEstimator::isConverged() const { return checkConvergence(false).converged(); }
+
+InertiaEstimator::ConvergenceCheck InertiaEstimator::checkConvergence(bool everyCondition) const {
+  ConvergenceCheck check;
   const Eigen::Matrix<double, 10, 10> inertia = estimationTool->getInertiaCovariance();
   const Eigen::Matrix<double, 6, 6> bias = estimationTool->getWrenchBiasCovariance();
-  if (!covarianceWithinThresholds(inertia, bias)) {
-    return false;
+  check.variances.head<estimate_index::kInertialCount>() = inertia.diagonal();
+  check.variances.segment<estimate_index::kWrenchBiasCount>(estimate_index::kWrenchBias) =
+      bias.diagonal();
+  const int first[4] = {estimate_index::kMass, estimate_index::kCentreOfMass,
+                        estimate_index::kInertia, estimate_index::kWrenchBias};
+  const int count[4] = {estimate_index::kCentreOfMass - estimate_index::kMass,
+                        estimate_index::kInertia - estimate_index::kCentreOfMass,
+                        estimate_index::kWrenchBias - estimate_index::kInertia,
+                        estimate_index::kWrenchBiasCount};
+  const double bounds[4] = {massThreshold, comThreshold, inertiaThreshold, wrenchBiasThreshold};
+  check.stdDevsMet = true;
+  for (int g = 0; g < 4 && (everyCondition || check.stdDevsMet); ++g) {
+    GroupCheck& group = check.groups[static_cast<std::size_t>(g)];
+    group.threshold = bounds[g];
+    group.met = true;
+    group.worstRatio = -1.0;
+    for (int k = 0; k < count[g]; ++k) {
+      const int i = first[g] + k;
+      const double v = check.variances[i];
+      const bool valid = std::isfinite(v) && v >= 0.0;
+      const double sigma = valid ? std::sqrt(v) : std::numeric_limits<double>::quiet_NaN();
+      const bool below = stdDevBelow(v, bounds[g]);
+      group.met = group.met && below;
+      const double ratio =
+          valid && bounds[g] > 0.0 ? sigma / bounds[g] : std::numeric_limits<double>::infinity();
+      if (ratio > group.worstRatio || k == 0) {
+        group.worstRatio = ratio;
+        group.worstStdDev = sigma;
+        group.worstIndex = i;
+      }
+      if (!below && !everyCondition) {
+        break;
+      }
+    }
+    check.stdDevsMet = check.stdDevsMet && group.met;
+  }
+  if (!check.stdDevsMet && !everyCondition) {
+    return check;
   }
   // Small standard deviations alone do not make an estimate right: it must also explain the
   // samples of the last second within a few times the configured noise, and describe a body
   // that can exist. A solution with a non-finite entry is never accepted.
-  if (!estimationTool->hasFullResidualWindow()) {
-    return false;
-  }
-  const double residual = estimationTool->getRecentNormalisedResidual();
-  if (!(residual <= kResidualLimit * kResidualLimit)) {
-    return false;
+  check.residualWindowFull = estimationTool->hasFullResidualWindow();
+  check.residualMeanSquare = estimationTool->getRecentNormalisedResidual();
+  check.residualMet = check.residualWindowFull &&
+                      check.residualMeanSquare <= kResidualLimit * kResidualLimit;
+  if (!check.residualMet && !everyCondition) {
+    return check;
   }
   const Eigen::Matrix<double, 10, 1> stdDev = inertia.diagonal().cwiseSqrt();
-  return isConsistentWithinUncertainty(estimationTool->getInertia(), stdDev);
+  check.consistent = isConsistentWithinUncertainty(estimationTool->getInertia(), stdDev);
+  return check;
 }
 
 namespace {

@@ -95,6 +95,43 @@ class InertiaEstimator {
   /// solution is physically consistent (`isPhysicallyConsistent`). Always false before
   /// `setConfig`.
   bool isConverged() const;
+
+  /// One threshold group of the convergence test (mass, centre of mass, inertia or wrench
+  /// bias): its largest standard deviation against the configured bound.
+  struct GroupCheck {
+    /// Largest standard deviation of the group (group's unit); NaN for an invalid variance.
+    double worstStdDev = 0.0;
+    /// The configured bound.
+    double threshold = 0.0;
+    /// worstStdDev / threshold; infinite for a negative or non-finite variance or a zero bound.
+    double worstRatio = 0.0;
+    /// Index in the 16-entry solution of the entry with the worst ratio.
+    int worstIndex = 0;
+    /// Every standard deviation of the group lies strictly below the bound.
+    bool met = false;
+  };
+  /// The conditions of the convergence test, all read from one state of the estimator, in the
+  /// order the test makes them. `isConverged` and the estimator's snapshot both read this.
+  struct ConvergenceCheck {
+    /// The 16 variances the test read (solution order; centre of mass propagated to metres).
+    Eigen::Matrix<double, 16, 1> variances = Eigen::Matrix<double, 16, 1>::Zero();
+    /// Mass, centre of mass, inertia, wrench bias.
+    std::array<GroupCheck, 4> groups{};
+    bool stdDevsMet = false;
+    bool residualWindowFull = false;
+    /// Mean square normalised residual of the last second (multiples of the configured noise
+    /// squared); NaN before the first sample.
+    double residualMeanSquare = 0.0;
+    /// residualWindowFull and the residual within `kResidualLimit`.
+    bool residualMet = false;
+    /// A consistent body lies within the uncertainty (`isConsistentWithinUncertainty`).
+    bool consistent = false;
+    bool converged() const { return stdDevsMet && residualMet && consistent; }
+  };
+  /// Evaluates the convergence conditions. With `everyCondition` false the evaluation stops at
+  /// the first condition that fails (what `isConverged` needs); the conditions after it are left
+  /// unmet. With it true every condition and every group's worst entry is evaluated.
+  ConvergenceCheck checkConvergence(bool everyCondition) const;
   /// True for a finite solution (order above) with a positive mass whose inertia about the
   /// centre of mass is positive definite and whose principal moments satisfy the triangle
   /// inequalities (each at most the sum of the other two).
