@@ -426,6 +426,37 @@ TEST(InertiaEstimator, TheShortEvaluationStopsAtTheFirstUnmetCondition) {
   EXPECT_FALSE(full.converged());
 }
 
+TEST(InertiaEstimator, WithTheSteadinessTestAnEstimateStillWalkingDoesNotConverge) {
+  // Thresholds the covariance meets early: at 1.5 s the gate without the test converges while
+  // the estimate is still on its way from the prior; with it, the run waits until the estimate
+  // stayed within 3 of its deviations over a full second of data.
+  StdoutCapture quiet;
+  Fixture plain(ConfigText().setThresholds("1000000"));
+  plain.est.setSteadyCheck(false);
+  swingRun(plain, 1500, 0.0);
+  EXPECT_TRUE(plain.est.isConverged());
+  EXPECT_TRUE(plain.est.checkConvergence(true).steady);
+
+  Fixture steady(ConfigText().setThresholds("1000000"));
+  steady.est.setSteadyCheck(true);
+  swingRun(steady, 1500, 0.0);
+  const InertiaEstimator::ConvergenceCheck early = steady.est.checkConvergence(true);
+  EXPECT_TRUE(early.stdDevsMet && early.residualMet && early.consistent);
+  EXPECT_FALSE(early.steady);
+  EXPECT_FALSE(steady.est.isConverged());
+  for (int i = 1500; i < 4500; ++i) {  // the swing goes on: the estimate settles
+    const double t = 1.0 + 0.001 * i;
+    steady.feed(t, swingSample(t));
+    steady.est.update();
+  }
+  EXPECT_TRUE(steady.est.checkConvergence(true).steady);
+  EXPECT_TRUE(steady.est.isConverged());
+
+  // A new configuration forgets the estimates the test compares with.
+  steady.est.setConfig(steady.config);
+  EXPECT_EQ(steady.est.steadyCheckEnabled(), InertiaEstimator::kSteadyCheckByDefault);
+}
+
 // The counter is process-wide: these tests need a process of their own (CTest gives each test
 // one).
 TEST(InertiaEstimatorSampleCount, SeriesGrowUntilTheTenthRecordThenStayShort) {
