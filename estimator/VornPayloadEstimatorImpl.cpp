@@ -259,30 +259,14 @@ void VornPayloadEstimator::VornPayloadEstimatorImpl::printEstimationMetrics(
 
 namespace {
 
-// The state of one threshold group over the variances `variance[first .. first + count)`,
-// whose solution indexes start at `solutionIndex`. Mirrors the estimator's own test: a
-// negative or non-finite variance fails.
-ThresholdGroupState groupState(const double* variance, int count, int solutionIndex,
-                               double threshold) {
+// The public form of one threshold group of the estimator's convergence test.
+ThresholdGroupState groupState(const InertiaEstimator::GroupCheck& check) {
   ThresholdGroupState group;
-  group.threshold = threshold;
-  group.met = true;
-  group.worstRatio = -1.0;
-  for (int i = 0; i < count; ++i) {
-    const double v = variance[i];
-    const bool valid = std::isfinite(v) && v >= 0.0;
-    const double sigma = valid ? std::sqrt(v) : std::numeric_limits<double>::quiet_NaN();
-    double ratio = std::numeric_limits<double>::infinity();
-    if (valid && threshold > 0.0) {
-      ratio = sigma / threshold;
-    }
-    group.met = group.met && valid && sigma < threshold;
-    if (ratio > group.worstRatio || i == 0) {
-      group.worstRatio = ratio;
-      group.worstStdDev = sigma;
-      group.worstIndex = solutionIndex + i;
-    }
-  }
+  group.worstStdDev = check.worstStdDev;
+  group.threshold = check.threshold;
+  group.worstRatio = check.worstRatio;
+  group.worstIndex = check.worstIndex;
+  group.met = check.met;
   return group;
 }
 
@@ -326,23 +310,22 @@ PayloadEstimate VornPayloadEstimator::VornPayloadEstimatorImpl::currentEstimate(
   solution.head<estimate_index::kInertialCount>() = inertial;
   solution.segment<3>(estimate_index::kForceBias) = bias.force();
   solution.segment<3>(estimate_index::kTorqueBias) = bias.torque();
-  const Eigen::Matrix<double, 16, 1> variances = tool.getSolutionVariances();
-  std::array<double, 16> variance{};
+  // One evaluation of every convergence condition, the one the gate makes: the snapshot cannot
+  // tell a different story from the run.
+  const InertiaEstimator::ConvergenceCheck check = inertia_estimator_.checkConvergence(true);
   for (int i = 0; i < 16; ++i) {
     estimate.solution[static_cast<std::size_t>(i)] = solution[i];
-    variance[static_cast<std::size_t>(i)] = variances[i];
-    const double v = variance[static_cast<std::size_t>(i)];
+    const double v = check.variances[i];
     estimate.stdDev[static_cast<std::size_t>(i)] =
         v >= 0.0 ? std::sqrt(v) : std::numeric_limits<double>::quiet_NaN();
   }
 
   const std::array<double, 4> thresholds = inertia_estimator_.thresholds();
   using namespace estimate_index;
-  estimate.mass = groupState(&variance[kMass], 1, kMass, thresholds[0]);
-  estimate.centerOfMass = groupState(&variance[kCentreOfMass], 3, kCentreOfMass, thresholds[1]);
-  estimate.inertia = groupState(&variance[kInertia], 6, kInertia, thresholds[2]);
-  estimate.wrenchBias =
-      groupState(&variance[kWrenchBias], kWrenchBiasCount, kWrenchBias, thresholds[3]);
+  estimate.mass = groupState(check.groups[0]);
+  estimate.centerOfMass = groupState(check.groups[1]);
+  estimate.inertia = groupState(check.groups[2]);
+  estimate.wrenchBias = groupState(check.groups[3]);
 
   estimate.runTime.runSeconds =
       state_ == EstimatorState::Running ? elapsedRunTime() : endedRunSeconds_;
@@ -350,22 +333,11 @@ PayloadEstimate VornPayloadEstimator::VornPayloadEstimatorImpl::currentEstimate(
   estimate.runTime.maxTime = config_.max_time;
   estimate.runTime.met = estimate.runTime.runSeconds > config_.min_time;
 
-  const double meanSquare = tool.getRecentNormalisedResidual();
-  estimate.residual.value = std::sqrt(meanSquare);
+  estimate.residual.value = std::sqrt(check.residualMeanSquare);
   estimate.residual.limit = InertiaEstimator::kResidualLimit;
-  estimate.residual.windowFull = tool.hasFullResidualWindow();
-  estimate.residual.met =
-      estimate.residual.windowFull &&
-      meanSquare <= InertiaEstimator::kResidualLimit * InertiaEstimator::kResidualLimit;
-
-  // The same test as the convergence gate: a body that can exist within the estimate's
-  // uncertainty.
-  Eigen::Matrix<double, 10, 1> inertialStdDev;
-  for (int i = 0; i < kInertialCount; ++i) {
-    inertialStdDev[i] = estimate.stdDev[static_cast<std::size_t>(i)];
-  }
-  estimate.physicalConsistency.met =
-      InertiaEstimator::isConsistentWithinUncertainty(inertial, inertialStdDev);
+  estimate.residual.windowFull = check.residualWindowFull;
+  estimate.residual.met = check.residualMet;
+  estimate.physicalConsistency.met = check.consistent;
   {
     const Eigen::Matrix3d aboutCom =
         InertialParameters::fromEstimateVector(inertial).inertiaAboutCom;

@@ -68,6 +68,17 @@ void compare(const std::array<double, 16>& truth, const std::array<double, 16>& 
   }
 }
 
+/// The snapshot's convergence conditions, for the diagnosis of a run.
+void recordConditions(const PayloadEstimate& estimate, RunResult& result) {
+  result.endRatios = {estimate.mass.worstRatio, estimate.centerOfMass.worstRatio,
+                      estimate.inertia.worstRatio, estimate.wrenchBias.worstRatio};
+  result.endResidual = estimate.residual.value;
+  result.endResidualWindowFull = estimate.residual.windowFull;
+  result.endResidualMet = estimate.residual.met;
+  result.endConsistent = estimate.physicalConsistency.met;
+  result.endBlocking = static_cast<int>(estimate.blocking);
+}
+
 }  // namespace
 
 AccuracyRun::AccuracyRun(std::filesystem::path workDir) : workDir_(std::move(workDir)) {}
@@ -234,11 +245,15 @@ RunResult AccuracyRun::execute(const RunCase& c) const {
           break;
         }
         if (sample.elapsed >= c.dataTimeCap) {
+          recordConditions(estimator.currentEstimate(), result);
           estimator.startPayloadEstimation();  // a second call stops the run
           break;
         }
       }
       converged = estimator.isEstimationSuccessful();
+      if (converged) {
+        recordConditions(estimator.currentEstimate(), result);
+      }
       result.end = converged ? RunEnd::Converged : RunEnd::TimeLimit;
       if (converged) {
         // The deviations the estimator reported with its result, read through its snapshot.

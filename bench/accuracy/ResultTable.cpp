@@ -199,6 +199,47 @@ void ResultTable::printRuns(std::ostream& out, const std::vector<RunCase>& cases
   }
 }
 
+namespace {
+
+const char* conditionName(int condition) {
+  static const char* const names[] = {"none",     "mass-sd",  "com-sd",      "inertia-sd",
+                                      "bias-sd",  "res-win",  "residual",    "consistency",
+                                      "min-time"};
+  return condition >= 0 && condition < 9 ? names[condition] : "?";
+}
+
+}  // namespace
+
+void ResultTable::printDiagnosis(std::ostream& out, const std::vector<RunCase>& cases,
+                                 const std::vector<RunResult>& results) {
+  out << "\nDiagnosis at the run's end: feasible runs that did not converge, and converged runs "
+         "with an error beyond 3 reported std (sd/thr: worst std over its threshold; res: rms "
+         "normalised residual of the last second, limit 3; cons: a consistent body within the "
+         "uncertainty)\n";
+  char line[256];
+  std::snprintf(line, sizeof line, "%-24s %3s %4s %-5s %6s %6s  %-11s %6s %6s %6s %6s %6s %4s  %6s %5s\n",
+                "group", "pl", "seed", "end", "t[s]", "crb[s]", "blocking", "m", "c", "I", "b",
+                "res", "cons", "max|z|", "eff-c");
+  out << line;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const RunCase& c = cases[i];
+    const RunResult& r = results[i];
+    const bool stuck = r.boundFeasible && r.end != RunEnd::Converged;
+    const bool wrong = r.end == RunEnd::Converged && largestNormalised(r, 0, 16) > 3.0;
+    if (!stuck && !wrong) {
+      continue;
+    }
+    std::snprintf(line, sizeof line,
+                  "%-24s %3d %4d %-5s %6.1f %6.2f  %-11s %6.2f %6.2f %6.2f %6.2f %6.2f %4s  %6.1f %5.2f\n",
+                  groupName(c).c_str(), c.payloadIndex, c.seed, endName(r.end), r.dataSeconds,
+                  r.boundFeasible ? r.boundSeconds : 0.0, conditionName(r.endBlocking),
+                  r.endRatios[0], r.endRatios[1], r.endRatios[2], r.endRatios[3], r.endResidual,
+                  r.endConsistent ? "yes" : "no", wrong ? largestNormalised(r, 0, 16) : 0.0,
+                  r.efficiency[1]);
+    out << line;
+  }
+}
+
 void ResultTable::printSummary(std::ostream& out, const std::vector<RunCase>& cases,
                                const std::vector<RunResult>& results) {
   std::vector<std::pair<std::string, std::vector<const RunResult*>>> groups;

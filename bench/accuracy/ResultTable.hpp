@@ -47,6 +47,11 @@ class ResultTable {
 
   static void printRuns(std::ostream& out, const std::vector<RunCase>& cases,
                         const std::vector<RunResult>& results);
+  /// The convergence conditions at the end of every feasible run that did not converge and of
+  /// every converged run with an error beyond 3 reported std: which condition held it back
+  /// (or let it through) and by how much.
+  static void printDiagnosis(std::ostream& out, const std::vector<RunCase>& cases,
+                             const std::vector<RunResult>& results);
   static void printSummary(std::ostream& out, const std::vector<RunCase>& cases,
                            const std::vector<RunResult>& results);
   static void writeCsv(const std::string& path, const std::vector<RunCase>& cases,

@@ -19,6 +19,11 @@ std::string RunResult::serialise() const {
   for (const double e : efficiency) {
     out << ' ' << e;
   }
+  for (const double ratio : endRatios) {
+    out << ' ' << ratio;
+  }
+  out << ' ' << endResidual << ' ' << (endResidualWindowFull ? 1 : 0) << ' '
+      << (endResidualMet ? 1 : 0) << ' ' << (endConsistent ? 1 : 0) << ' ' << endBlocking;
   return out.str();
 }
 
@@ -35,7 +40,8 @@ bool RunResult::parse(const std::string& line, RunResult& result) {
     }
   }
   const std::size_t errors = result.normalisedErrors.size();
-  if (values.size() != 9 + errors + 3 + result.efficiency.size()) {
+  const std::size_t conditions = 12 + errors + result.efficiency.size();
+  if (values.size() != conditions + result.endRatios.size() + 5) {
     return false;
   }
   const int end = static_cast<int>(values[1]);
@@ -60,6 +66,15 @@ bool RunResult::parse(const std::string& line, RunResult& result) {
   for (std::size_t i = 0; i < result.efficiency.size(); ++i) {
     result.efficiency[i] = values[12 + errors + i];
   }
+  for (std::size_t i = 0; i < result.endRatios.size(); ++i) {
+    result.endRatios[i] = values[conditions + i];
+  }
+  const std::size_t rest = conditions + result.endRatios.size();
+  result.endResidual = values[rest];
+  result.endResidualWindowFull = values[rest + 1] != 0.0;
+  result.endResidualMet = values[rest + 2] != 0.0;
+  result.endConsistent = values[rest + 3] != 0.0;
+  result.endBlocking = static_cast<int>(values[rest + 4]);
   return true;
 }
 

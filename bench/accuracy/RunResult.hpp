@@ -35,6 +35,20 @@ struct RunResult {
   /// The written file describes a body that can exist (converged runs).
   bool fileConsistent = true;
 
+  // The estimator's convergence conditions at the end of the run (its snapshot): why a run
+  // did not converge, or how close to their limits the conditions of a converged run were.
+  /// Worst std / threshold of mass, centre of mass, inertia and bias.
+  std::array<double, 4> endRatios{};
+  /// Root-mean-square normalised residual of the last second (multiples of the noise).
+  double endResidual = 0.0;
+  /// A full second absorbed, and the residual within its limit.
+  bool endResidualWindowFull = false;
+  bool endResidualMet = false;
+  /// A consistent body lies within the uncertainty.
+  bool endConsistent = false;
+  /// The first condition not met (`vorn::ConvergenceCondition` as an integer).
+  int endBlocking = 0;
+
   /// One line of text that `parse` turns back into the same result.
   std::string serialise() const;
   /// Reads a line written by `serialise`; false when it is malformed.

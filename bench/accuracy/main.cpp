@@ -52,6 +52,7 @@ int main(int argc, char** argv) {
 
   if (options.printRuns) {
     ResultTable::printRuns(std::cout, cases, results);
+    ResultTable::printDiagnosis(std::cout, cases, results);
   }
   ResultTable::printSummary(std::cout, cases, results);
   if (!options.csvPath.empty()) {

@@ -1,7 +1,10 @@
 #include "estimation/InertiaEstimator.hpp"
 
 #include <atomic>
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <limits>
 #include <string>
@@ -54,12 +57,24 @@ void InertiaEstimator::setConfig(const PayloadEstimatorConfig& newConfig) {
   comThreshold = newConfig.com_threshold;
   inertiaThreshold = newConfig.inertia_threshold;
   wrenchBiasThreshold = newConfig.wrench_bias_threshold;
+  steadyCheck = kSteadyCheckByDefault;
+  // A development switch for the accuracy benchmark, which runs the estimator through the
+  // facade: "0" or "1" overrides the default, anything else (or unset) keeps it.
+  if (const char* value = std::getenv(kSteadyCheckVariable)) {
+    if (std::strcmp(value, "0") == 0) {
+      steadyCheck = false;
+    } else if (std::strcmp(value, "1") == 0) {
+      steadyCheck = true;
+    }
+  }
   init();
 }
 
 void InertiaEstimator::init() {
   clearSeriesAndFilters();
   estimationTool->init();
+  olderAnchor = Anchor();
+  newerAnchor = Anchor();
   VornLogger::INFO("Estimator has been initialized");
 }
 
@@ -180,6 +195,51 @@ bool InertiaEstimator::update() {
     // Cleared first: a record that made the estimator throw is not offered again.
     newDynamics = false;
     estimationTool->update(latestDynamics);
+    if (steadyCheck) {
+      advanceAnchors(latestDynamics.stamp());
+    }
+  }
+  return true;
+}
+
+Eigen::Matrix<double, 16, 1> InertiaEstimator::fixedSolution() const {
+  Eigen::Matrix<double, 16, 1> solution;
+  solution.head<estimate_index::kInertialCount>() = estimationTool->getInertia();
+  const DynamicsStamped bias = estimationTool->getEstimatedBias();
+  solution.segment<3>(estimate_index::kForceBias) = bias.force();
+  solution.segment<3>(estimate_index::kTorqueBias) = bias.torque();
+  return solution;
+}
+
+void InertiaEstimator::advanceAnchors(double stamp) {
+  if (newerAnchor.set && stamp < newerAnchor.stamp) {
+    olderAnchor = Anchor();
+    newerAnchor = Anchor();
+  }
+  if (newerAnchor.set && stamp - newerAnchor.stamp < kSteadySeconds) {
+    return;
+  }
+  olderAnchor = newerAnchor;
+  newerAnchor.solution = fixedSolution();
+  newerAnchor.stamp = stamp;
+  newerAnchor.set = true;
+}
+
+bool InertiaEstimator::isSteady(const Eigen::Matrix<double, 16, 1>& variances) const {
+  if (!steadyCheck) {
+    return true;
+  }
+  // The newer anchor is less than kSteadySeconds old, the older one at least that: compare
+  // with the older one, so that the estimate is judged over a full stretch of data.
+  if (!olderAnchor.set) {
+    return false;
+  }
+  const Eigen::Matrix<double, 16, 1> now = fixedSolution();
+  for (int i = 0; i < 16; ++i) {
+    const double moved = std::abs(now[i] - olderAnchor.solution[i]);
+    if (!(moved <= kSteadySigmas * std::sqrt(std::max(variances[i], 0.0)))) {
+      return false;
+    }
   }
   return true;
 }
@@ -210,24 +270,68 @@ Eigen::VectorXd InertiaEstimator::getParamsSolutionCovariance() const {
   return variances;
 }
 
-bool InertiaEstimator::isConverged() const {
+bool InertiaEstimator::isConverged() const { return checkConvergence(false).converged(); }
+
+InertiaEstimator::ConvergenceCheck InertiaEstimator::checkConvergence(bool everyCondition) const {
+  ConvergenceCheck check;
   const Eigen::Matrix<double, 10, 10> inertia = estimationTool->getInertiaCovariance();
   const Eigen::Matrix<double, 6, 6> bias = estimationTool->getWrenchBiasCovariance();
-  if (!covarianceWithinThresholds(inertia, bias)) {
-    return false;
+  check.variances.head<estimate_index::kInertialCount>() = inertia.diagonal();
+  check.variances.segment<estimate_index::kWrenchBiasCount>(estimate_index::kWrenchBias) =
+      bias.diagonal();
+  const int first[4] = {estimate_index::kMass, estimate_index::kCentreOfMass,
+                        estimate_index::kInertia, estimate_index::kWrenchBias};
+  const int count[4] = {estimate_index::kCentreOfMass - estimate_index::kMass,
+                        estimate_index::kInertia - estimate_index::kCentreOfMass,
+                        estimate_index::kWrenchBias - estimate_index::kInertia,
+                        estimate_index::kWrenchBiasCount};
+  const double bounds[4] = {massThreshold, comThreshold, inertiaThreshold, wrenchBiasThreshold};
+  check.stdDevsMet = true;
+  for (int g = 0; g < 4 && (everyCondition || check.stdDevsMet); ++g) {
+    GroupCheck& group = check.groups[static_cast<std::size_t>(g)];
+    group.threshold = bounds[g];
+    group.met = true;
+    group.worstRatio = -1.0;
+    for (int k = 0; k < count[g]; ++k) {
+      const int i = first[g] + k;
+      const double v = check.variances[i];
+      const bool valid = std::isfinite(v) && v >= 0.0;
+      const double sigma = valid ? std::sqrt(v) : std::numeric_limits<double>::quiet_NaN();
+      const bool below = stdDevBelow(v, bounds[g]);
+      group.met = group.met && below;
+      const double ratio =
+          valid && bounds[g] > 0.0 ? sigma / bounds[g] : std::numeric_limits<double>::infinity();
+      if (ratio > group.worstRatio || k == 0) {
+        group.worstRatio = ratio;
+        group.worstStdDev = sigma;
+        group.worstIndex = i;
+      }
+      if (!below && !everyCondition) {
+        break;
+      }
+    }
+    check.stdDevsMet = check.stdDevsMet && group.met;
+  }
+  if (!check.stdDevsMet && !everyCondition) {
+    return check;
   }
   // Small standard deviations alone do not make an estimate right: it must also explain the
   // samples of the last second within a few times the configured noise, and describe a body
   // that can exist. A solution with a non-finite entry is never accepted.
-  if (!estimationTool->hasFullResidualWindow()) {
-    return false;
-  }
-  const double residual = estimationTool->getRecentNormalisedResidual();
-  if (!(residual <= kResidualLimit * kResidualLimit)) {
-    return false;
+  check.residualWindowFull = estimationTool->hasFullResidualWindow();
+  check.residualMeanSquare = estimationTool->getRecentNormalisedResidual();
+  check.residualMet = check.residualWindowFull &&
+                      check.residualMeanSquare <= kResidualLimit * kResidualLimit;
+  if (!check.residualMet && !everyCondition) {
+    return check;
   }
   const Eigen::Matrix<double, 10, 1> stdDev = inertia.diagonal().cwiseSqrt();
-  return isConsistentWithinUncertainty(estimationTool->getInertia(), stdDev);
+  check.consistent = isConsistentWithinUncertainty(estimationTool->getInertia(), stdDev);
+  if (!check.consistent && !everyCondition) {
+    return check;
+  }
+  check.steady = isSteady(check.variances);
+  return check;
 }
 
 namespace {

@@ -366,6 +366,97 @@ TEST(InertiaEstimator, SamplesTheEstimateCannotExplainPreventConvergence) {
   EXPECT_FALSE(early.est.isConverged());
 }
 
+TEST(InertiaEstimator, TheGateAndTheFullEvaluationOfItsConditionsAgreeAtEverySample) {
+  // The snapshot shows the full evaluation, the run ends on the short one: they must never
+  // tell different stories. Thresholds that the swing meets part way through, so that every
+  // condition changes during the run.
+  StdoutCapture quiet;
+  Fixture f(ConfigText().setThresholds("0.05"));
+  bool sawBlocked = false;
+  bool sawConverged = false;
+  for (int i = 0; i < 2500; ++i) {
+    const double t = 1.0 + 0.001 * i;
+    f.feed(t, swingSample(t));
+    f.est.update();
+    const InertiaEstimator::ConvergenceCheck full = f.est.checkConvergence(true);
+    const InertiaEstimator::ConvergenceCheck shortCheck = f.est.checkConvergence(false);
+    ASSERT_EQ(full.converged(), f.est.isConverged()) << "sample " << i;
+    ASSERT_EQ(shortCheck.converged(), full.converged()) << "sample " << i;
+    ASSERT_EQ(full.stdDevsMet, f.est.covarianceWithinThresholds(
+                                   f.est.tool().getInertiaCovariance(),
+                                   f.est.tool().getWrenchBiasCovariance()))
+        << "sample " << i;
+    bool groupsMet = true;
+    for (const InertiaEstimator::GroupCheck& g : full.groups) {
+      ASSERT_EQ(g.met, g.worstRatio < 1.0) << "sample " << i;
+      groupsMet = groupsMet && g.met;
+    }
+    ASSERT_EQ(groupsMet, full.stdDevsMet);
+    ASSERT_EQ(full.residualMet, full.residualWindowFull && full.residualMeanSquare <= 9.0);
+    sawBlocked = sawBlocked || (full.stdDevsMet && !full.converged());
+    sawConverged = sawConverged || full.converged();
+  }
+  EXPECT_TRUE(sawBlocked);
+  EXPECT_TRUE(sawConverged);
+  // The worst entry and its figures: the largest centre-of-mass deviation of the three.
+  const InertiaEstimator::ConvergenceCheck check = f.est.checkConvergence(true);
+  const InertiaEstimator::GroupCheck& com = check.groups[1];
+  const Eigen::VectorXd sd = f.est.getStdDevInertialParameters();
+  EXPECT_DOUBLE_EQ(com.worstStdDev, sd.segment<3>(1).maxCoeff());
+  EXPECT_DOUBLE_EQ(com.worstRatio, com.worstStdDev / 0.05);
+  EXPECT_DOUBLE_EQ(sd[com.worstIndex], com.worstStdDev);
+}
+
+TEST(InertiaEstimator, TheShortEvaluationStopsAtTheFirstUnmetCondition) {
+  StdoutCapture quiet;
+  Fixture f(ConfigText().setThresholds("1e-12"));  // no deviation can meet it
+  swingRun(f, 1500, 0.0);
+  const InertiaEstimator::ConvergenceCheck shortCheck = f.est.checkConvergence(false);
+  EXPECT_FALSE(shortCheck.groups[0].met);
+  EXPECT_FALSE(shortCheck.stdDevsMet);
+  // Nothing after the failed mass test was evaluated.
+  EXPECT_EQ(shortCheck.groups[1].threshold, 0.0);
+  EXPECT_FALSE(shortCheck.residualWindowFull);
+  EXPECT_FALSE(shortCheck.consistent);
+  // The full one evaluates the rest: the run explains its samples and describes a real body.
+  const InertiaEstimator::ConvergenceCheck full = f.est.checkConvergence(true);
+  EXPECT_EQ(full.groups[1].threshold, 1e-12);
+  EXPECT_TRUE(full.residualMet);
+  EXPECT_TRUE(full.consistent);
+  EXPECT_FALSE(full.converged());
+}
+
+TEST(InertiaEstimator, WithTheSteadinessTestAnEstimateStillWalkingDoesNotConverge) {
+  // Thresholds the covariance meets early: at 1.5 s the gate without the test converges while
+  // the estimate is still on its way from the prior; with it, the run waits until the estimate
+  // stayed within 3 of its deviations over a full second of data.
+  StdoutCapture quiet;
+  Fixture plain(ConfigText().setThresholds("1000000"));
+  plain.est.setSteadyCheck(false);
+  swingRun(plain, 1500, 0.0);
+  EXPECT_TRUE(plain.est.isConverged());
+  EXPECT_TRUE(plain.est.checkConvergence(true).steady);
+
+  Fixture steady(ConfigText().setThresholds("1000000"));
+  steady.est.setSteadyCheck(true);
+  swingRun(steady, 1500, 0.0);
+  const InertiaEstimator::ConvergenceCheck early = steady.est.checkConvergence(true);
+  EXPECT_TRUE(early.stdDevsMet && early.residualMet && early.consistent);
+  EXPECT_FALSE(early.steady);
+  EXPECT_FALSE(steady.est.isConverged());
+  for (int i = 1500; i < 4500; ++i) {  // the swing goes on: the estimate settles
+    const double t = 1.0 + 0.001 * i;
+    steady.feed(t, swingSample(t));
+    steady.est.update();
+  }
+  EXPECT_TRUE(steady.est.checkConvergence(true).steady);
+  EXPECT_TRUE(steady.est.isConverged());
+
+  // A new configuration forgets the estimates the test compares with.
+  steady.est.setConfig(steady.config);
+  EXPECT_EQ(steady.est.steadyCheckEnabled(), InertiaEstimator::kSteadyCheckByDefault);
+}
+
 // The counter is process-wide: these tests need a process of their own (CTest gives each test
 // one).
 TEST(InertiaEstimatorSampleCount, SeriesGrowUntilTheTenthRecordThenStayShort) {
