@@ -91,10 +91,7 @@ double AccuracyRun::derivedAngularAccelerationStd(double gyroStd, double rateHz)
 ChannelNoise AccuracyRun::channelNoise(const RunCase& c) {
   const sim::NoiseConfig noise = sim::NoiseConfig{}.scaled(c.noiseScale);
   ChannelNoise n;
-  n.force = noise.force_std;
-  n.torque = noise.torque_std;
-  n.accel = noise.accel_std;
-  n.gyro = noise.gyro_std;
+  n.sensor = noise;
   n.angularAcc = c.angularAccStd >= 0.0 ? c.angularAccStd * c.noiseScale
                                         : derivedAngularAccelerationStd(noise.gyro_std, c.rateHz);
   return n;

@@ -63,10 +63,10 @@ Eigen::Matrix<double, 6, 6> CramerRaoBound::residualCovariance(const Eigen::Vect
   dW << -(w.dot(h) * Eigen::Matrix3d::Identity() + w * h.transpose() - 2.0 * h * w.transpose()),
       skew(io * w) - skew(w) * io;
   Eigen::Matrix<double, 6, 6> r = Eigen::Matrix<double, 6, 6>::Zero();
-  r.diagonal() << Eigen::Vector3d::Constant(noise_.force * noise_.force),
-      Eigen::Vector3d::Constant(noise_.torque * noise_.torque);
-  r.noalias() += noise_.accel * noise_.accel * dA * dA.transpose();
-  r.noalias() += noise_.gyro * noise_.gyro * dW * dW.transpose();
+  r.diagonal() << Eigen::Vector3d::Constant(noise_.sensor.force_std * noise_.sensor.force_std),
+      Eigen::Vector3d::Constant(noise_.sensor.torque_std * noise_.sensor.torque_std);
+  r.noalias() += noise_.sensor.accel_std * noise_.sensor.accel_std * dA * dA.transpose();
+  r.noalias() += noise_.sensor.gyro_std * noise_.sensor.gyro_std * dW * dW.transpose();
   r.noalias() += noise_.angularAcc * noise_.angularAcc * dAlpha * dAlpha.transpose();
   return r;
 }

@@ -5,6 +5,7 @@
 
 #include <Eigen/Core>
 
+#include "sim/Noise.hpp"
 #include "sim/Payload.hpp"
 
 namespace vorn::accuracy {
@@ -12,11 +13,9 @@ namespace vorn::accuracy {
 /// Standard deviations of the white noise on each measured channel group, as the estimator's
 /// errors-in-variables model sees them.
 struct ChannelNoise {
-  double force = 0.0;        ///< N
-  double torque = 0.0;       ///< N·m
-  double accel = 0.0;        ///< m/s²
-  double gyro = 0.0;         ///< rad/s
-  double angularAcc = 0.0;   ///< rad/s², of the derived angular acceleration
+  /// The sensor's own channels: force, torque, accelerometer and gyro.
+  sim::NoiseConfig sensor = sim::NoiseConfig::none();
+  double angularAcc = 0.0;  ///< rad/s², of the derived angular acceleration
 };
 
 /// Cramér-Rao lower bound of the 16 parameters (mass, first moments, inertia about the origin,

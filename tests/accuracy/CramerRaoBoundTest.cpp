@@ -45,7 +45,7 @@ TEST(CramerRaoBoundModel, RegressorAndResidualCovarianceMatchTheRigidBodyModel) 
   sim::Vector6d bias;
   bias << 0.3, -1.0, 0.5, 0.02, -0.01, 0.04;
   const Vector16 theta = parametersWithBias(payload, bias);
-  const ChannelNoise noise{0.05, 0.003, 0.02, 0.01, 0.4};
+  const ChannelNoise noise{{0.05, 0.003, 0.02, 0.01}, 0.4};
   const CramerRaoBound bound(payload, noise);
   sim::Rng rng(5);
   for (int trial = 0; trial < 5; ++trial) {
@@ -61,8 +61,8 @@ TEST(CramerRaoBoundModel, RegressorAndResidualCovarianceMatchTheRigidBodyModel) 
 
     // Residual covariance from central differences of the simulator's wrench.
     Eigen::Matrix<double, 6, 6> r = Eigen::Matrix<double, 6, 6>::Zero();
-    r.diagonal() << Eigen::Vector3d::Constant(noise.force * noise.force),
-        Eigen::Vector3d::Constant(noise.torque * noise.torque);
+    r.diagonal() << Eigen::Vector3d::Constant(noise.sensor.force_std * noise.sensor.force_std),
+        Eigen::Vector3d::Constant(noise.sensor.torque_std * noise.sensor.torque_std);
     const double step = 1e-5;
     for (int channel = 0; channel < 9; ++channel) {
       Eigen::Vector3d da = Eigen::Vector3d::Zero(), dw = da, dalpha = da;
@@ -70,7 +70,9 @@ TEST(CramerRaoBoundModel, RegressorAndResidualCovarianceMatchTheRigidBodyModel) 
       const sim::Vector6d column = (payload.wrenchOnSensor(a + da, w + dw, alpha + dalpha) -
                                     payload.wrenchOnSensor(a - da, w - dw, alpha - dalpha)) /
                                    (2.0 * step);
-      const double sigma = channel < 3 ? noise.accel : channel < 6 ? noise.gyro : noise.angularAcc;
+      const double sigma = channel < 3   ? noise.sensor.accel_std
+                           : channel < 6 ? noise.sensor.gyro_std
+                                         : noise.angularAcc;
       r += sigma * sigma * column * column.transpose();
     }
     EXPECT_LT((bound.residualCovariance(a, w, alpha) - r).norm(), 1e-8 * r.norm());
@@ -83,7 +85,7 @@ TEST(CramerRaoBoundModel, BoundMatchesTheSpreadOfAWeightedFitOverNoiseDraws) {
   const sim::Payload payload = testPayload();
   sim::Vector6d bias;
   bias << 1.0, -0.5, 0.2, 0.05, 0.0, -0.03;
-  const ChannelNoise noise{0.05, 0.003, 0.03, 0.005, 0.1};
+  const ChannelNoise noise{{0.05, 0.003, 0.03, 0.005}, 0.1};
   sim::SimulatorConfig config;
   config.payload = payload;
   config.motion = sim::makeMotion(sim::MotionPreset::Brisk, 21);
@@ -116,10 +118,10 @@ TEST(CramerRaoBoundModel, BoundMatchesTheSpreadOfAWeightedFitOverNoiseDraws) {
       const sim::Truth& t = samples[k].truth;
       Eigen::Vector3d a = t.specific_force, w = t.angular_velocity, alpha = t.angular_acceleration;
       sim::Vector6d wrench = t.wrench();
-      for (int i = 0; i < 3; ++i) wrench[i] += noise.force * rng.normal();
-      for (int i = 3; i < 6; ++i) wrench[i] += noise.torque * rng.normal();
-      for (int i = 0; i < 3; ++i) a[i] += noise.accel * rng.normal();
-      for (int i = 0; i < 3; ++i) w[i] += noise.gyro * rng.normal();
+      for (int i = 0; i < 3; ++i) wrench[i] += noise.sensor.force_std * rng.normal();
+      for (int i = 3; i < 6; ++i) wrench[i] += noise.sensor.torque_std * rng.normal();
+      for (int i = 0; i < 3; ++i) a[i] += noise.sensor.accel_std * rng.normal();
+      for (int i = 0; i < 3; ++i) w[i] += noise.sensor.gyro_std * rng.normal();
       for (int i = 0; i < 3; ++i) alpha[i] += noise.angularAcc * rng.normal();
       const CramerRaoBound::Regressor y = CramerRaoBound::regressor(a, w, alpha);
       normal.noalias() += y.transpose() * whitening[k] * y;

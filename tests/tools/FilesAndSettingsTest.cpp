@@ -213,8 +213,8 @@ TEST(EstimatorConfiguration, ThresholdsAreThePrecisionWantedWhateverRateAndNoise
   EXPECT_DOUBLE_EQ(base.wrenchBiasThreshold, EstimatorSettings::kWrenchBiasThreshold);
   EXPECT_DOUBLE_EQ(faster.massThreshold, base.massThreshold);
   EXPECT_DOUBLE_EQ(faster.wrenchBiasThreshold, base.wrenchBiasThreshold);
-  const NoiseLevels noisy{typical.force * 3, typical.torque * 3, typical.accel * 3,
-                          typical.gyro * 3};
+  const NoiseLevels noisy{typical.force_std * 3, typical.torque_std * 3, typical.accel_std * 3,
+                          typical.gyro_std * 3};
   const EstimatorSettings noisier = EstimatorSettings::recommendedFor(noisy, 500.0);
   EXPECT_DOUBLE_EQ(noisier.inertiaThreshold, base.inertiaThreshold);
   // The derived angular acceleration's variance follows the gyro's and falls with the rate
@@ -223,7 +223,7 @@ TEST(EstimatorConfiguration, ThresholdsAreThePrecisionWantedWhateverRateAndNoise
   EXPECT_NEAR(EstimatorSettings::derivedAngularAccVariance(1.0, 1000.0), 1e6 / 5740.0, 1e-9);
   EXPECT_LT(faster.angularAccVariance[0], base.angularAccVariance[0] / 3.5);
   // A noise-free sensor is configured like a typical one (the estimator needs the ratios).
-  const EstimatorSettings silent = EstimatorSettings::recommendedFor(NoiseLevels{}, 500.0);
+  const EstimatorSettings silent = EstimatorSettings::recommendedFor(NoiseLevels::none(), 500.0);
   EXPECT_EQ(silent.forceVariance, base.forceVariance);
   EXPECT_EQ(silent.angularAccVariance, base.angularAccVariance);
   EXPECT_EQ(silent.massThreshold, base.massThreshold);

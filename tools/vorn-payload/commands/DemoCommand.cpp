@@ -275,8 +275,8 @@ SimulationSettings describePayload(const DemoCommand::Options& options, const De
       " mm off the sensor axis and " + TextFormat::fixed(truth.com[2] * 1000.0, 0) +
       " mm out; the sensor has an offset of its own.");
   say("Simulated sensor: " + TextFormat::fixed(kRateHz, 0) + " samples/s, noise (std) " +
-      TextFormat::shortest(noise.force) + " N, " + TextFormat::shortest(noise.torque) + " N m, " +
-      TextFormat::shortest(noise.accel) + " m/s^2, " + TextFormat::shortest(noise.gyro) +
+      TextFormat::shortest(noise.force_std) + " N, " + TextFormat::shortest(noise.torque_std) + " N m, " +
+      TextFormat::shortest(noise.accel_std) + " m/s^2, " + TextFormat::shortest(noise.gyro_std) +
       " rad/s.");
   say("Wrote " + files.truth + " (the truth) and " + files.config +
       " (noise variances of this sensor; thresholds: mass 5 g, centre of mass 2 mm" +

@@ -27,20 +27,20 @@ EstimatorSettings EstimatorSettings::recommendedFor(const NoiseLevels& sensorNoi
   // by their size, so a noise-free recording is configured as for a typical sensor; the floors
   // only keep a single silent channel from a zero variance.
   const NoiseLevels typical = SimulatedSensor::typicalNoise();
-  const NoiseLevels noise = sensorNoise.force > 0.0 ? sensorNoise : typical;
+  const NoiseLevels noise = sensorNoise.force_std > 0.0 ? sensorNoise : typical;
   const auto variance = [](double std, double floor) { return std::max(std * std, floor); };
   EstimatorSettings settings;
   settings.minTime = 0.0;
   settings.maxTime = 600.0;
   settings.priorMass = 1.0;
-  settings.forceVariance = same(variance(noise.force, 1e-8));
-  settings.torqueVariance = same(variance(noise.torque, 1e-10));
-  settings.linearAccVariance = same(variance(noise.accel, 1e-10));
-  settings.angularVelVariance = same(variance(noise.gyro, 1e-12));
+  settings.forceVariance = same(variance(noise.force_std, 1e-8));
+  settings.torqueVariance = same(variance(noise.torque_std, 1e-10));
+  settings.linearAccVariance = same(variance(noise.accel_std, 1e-10));
+  settings.angularVelVariance = same(variance(noise.gyro_std, 1e-12));
   // The angular acceleration is derived inside the library, by a centred slope of the angular
   // velocity: its error is the gyro noise passed through that slope.
   settings.angularAccVariance =
-      same(std::max(derivedAngularAccVariance(noise.gyro, rateHz), 1e-10));
+      same(std::max(derivedAngularAccVariance(noise.gyro_std, rateHz), 1e-10));
   // The reported standard deviations describe the actual errors: the thresholds are simply the
   // precision wanted. These end a run of large, lively motion after about 5-15 s, with the mass
   // typically within 0.5 % and the centre of mass within 1-2 mm.

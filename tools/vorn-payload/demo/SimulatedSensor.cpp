@@ -125,15 +125,9 @@ void SimulatedSensor::recordSamples(std::size_t count, Recording& recording,
   }
 }
 
-NoiseLevels SimulatedSensor::noise() const {
-  const sim::NoiseConfig& n = simulator_->config().noise;
-  return {n.force_std, n.torque_std, n.accel_std, n.gyro_std};
-}
+NoiseLevels SimulatedSensor::noise() const { return simulator_->config().noise; }
 
-NoiseLevels SimulatedSensor::typicalNoise() {
-  const sim::NoiseConfig n;
-  return {n.force_std, n.torque_std, n.accel_std, n.gyro_std};
-}
+NoiseLevels SimulatedSensor::typicalNoise() { return sim::NoiseConfig{}; }
 
 bool SimulatedSensor::isKnownProfile(const std::string& name) {
   return name == "tilt" || sim::parseMotionPreset(name).has_value();

@@ -8,6 +8,7 @@
 
 #include "files/PayloadDescription.hpp"
 #include "files/Recording.hpp"
+#include "sim/Noise.hpp"
 
 namespace vorn::sim {
 class Simulator;
@@ -15,13 +16,9 @@ class Simulator;
 
 namespace vorn::tools {
 
-/// Standard deviations of the white noise on each channel group of the simulated sensor.
-struct NoiseLevels {
-  double force = 0.0;   ///< N
-  double torque = 0.0;  ///< N·m
-  double accel = 0.0;   ///< m/s²
-  double gyro = 0.0;    ///< rad/s
-};
+/// Standard deviations of the white noise on each channel group of the simulated sensor: the
+/// simulator's own noise description.
+using NoiseLevels = sim::NoiseConfig;
 
 /// What to simulate.
 struct SimulationSettings {
