@@ -391,13 +391,14 @@ constexpr double kRelativeMargin = 1e-5;
 
 Eigen::Matrix<double, 10, 1> InertiaEstimator::nearestConsistentBody(
     const Eigen::Matrix<double, 10, 1>& inertial) {
-  if (!inertial.allFinite() || !(inertial[0] > 0.0)) {
+  if (!inertial.allFinite() || !(inertial[estimate_index::kMass] > 0.0)) {
     return inertial;
   }
-  const double mass = inertial[0];
+  const double mass = inertial[estimate_index::kMass];
   const Eigen::Vector3d com = inertial.segment<3>(estimate_index::kCentreOfMass);
   const Eigen::Matrix3d shift = parallelAxis(mass, com);
-  const Eigen::Matrix3d aboutCom = symmetricFromVech(inertial.segment<6>(estimate_index::kInertia)) - shift;
+  const Eigen::Matrix3d aboutCom =
+      symmetricFromVech(inertial.segment<6>(estimate_index::kInertia)) - shift;
   const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> solver(aboutCom);
   const Eigen::Vector3d raw = solver.eigenvalues();  // ascending
   const double margin =
@@ -410,14 +411,13 @@ Eigen::Matrix<double, 10, 1> InertiaEstimator::nearestConsistentBody(
   const Eigen::Matrix3d consistent =
       solver.eigenvectors() * moments.asDiagonal() * solver.eigenvectors().transpose() + shift;
   Eigen::Matrix<double, 10, 1> result = inertial;
-  result.segment<6>(estimate_index::kInertia) << consistent(0, 0), consistent(0, 1), consistent(0, 2), consistent(1, 1),
-      consistent(1, 2), consistent(2, 2);
+  result.segment<6>(estimate_index::kInertia) = InertialParameters::vech(consistent);
   return result;
 }
 
 bool InertiaEstimator::isConsistentWithinUncertainty(const Eigen::Matrix<double, 10, 1>& inertial,
                                                      const Eigen::Matrix<double, 10, 1>& stdDev) {
-  if (!inertial.allFinite() || !(inertial[0] > 0.0)) {
+  if (!inertial.allFinite() || !(inertial[estimate_index::kMass] > 0.0)) {
     return false;
   }
   const Eigen::Matrix<double, 10, 1> nearest = nearestConsistentBody(inertial);
@@ -437,15 +437,13 @@ Eigen::VectorXd InertiaEstimator::getConsistentSolution() const {
 }
 
 bool InertiaEstimator::isPhysicallyConsistent(const Eigen::Ref<const Eigen::VectorXd>& solution) {
-  if (solution.size() < 10 || !solution.allFinite() || !(solution[0] > 0.0)) {
+  if (solution.size() < estimate_index::kInertialCount || !solution.allFinite() ||
+      !(solution[estimate_index::kMass] > 0.0)) {
     return false;
   }
-  const double mass = solution[0];
+  const double mass = solution[estimate_index::kMass];
   const Eigen::Vector3d com = solution.segment<3>(estimate_index::kCentreOfMass);
-  Eigen::Matrix3d origin;
-  origin << solution[4], solution[5], solution[6],  //
-      solution[5], solution[7], solution[8],        //
-      solution[6], solution[8], solution[9];
+  const Eigen::Matrix3d origin = symmetricFromVech(solution.segment<6>(estimate_index::kInertia));
   // Parallel-axis theorem: I_c = I_o − m·(|c|²·1 − c·cᵀ).
   const Eigen::Matrix3d aboutCom = origin - InertialParameters::parallelAxisTerm(mass, com);
   const Eigen::Vector3d moments =
