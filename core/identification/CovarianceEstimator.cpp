@@ -1,6 +1,7 @@
 #include "identification/CovarianceEstimator.hpp"
 
 #include <cmath>
+#include <cstddef>
 #include <type_traits>
 
 #include "identification/DenseKernels.hpp"
@@ -121,6 +122,27 @@ void CovarianceEstimator::update(const Eigen::VectorXd& parameters,
   const double count = static_cast<double>(++equationRowCounts[equation]);
   equationMeanCovariances[equation] += (rowCovariance - equationMeanCovariances[equation]) / count;
   latestParameters = parameters;
+}
+
+void CovarianceEstimator::rescaleEquations(const std::array<double, kEquations>& factors) {
+  if (forgettingEnabled) {
+    return;
+  }
+  // The running mean over all rows counts the initial identity as one row: the rescaled rows
+  // change its sum (k + 1)·C̄ by (f − 1)·N_g·C̄_g each.
+  const double total = static_cast<double>(sampleCount) + 1.0;
+  for (int g = 0; g < kEquations; ++g) {
+    const double f = factors[static_cast<std::size_t>(g)];
+    if (equationRowCounts[g] == 0 || f == 1.0 ||
+        equationRowSums[g].rows() != weightedRowSum.rows()) {
+      continue;
+    }
+    weightedRowSum += (f - 1.0) * equationRowSums[g];
+    meanRowCovariance += ((f - 1.0) * static_cast<double>(equationRowCounts[g]) / total) *
+                         equationMeanCovariances[g];
+    equationRowSums[g] *= f;
+    equationMeanCovariances[g] *= f;
+  }
 }
 
 namespace {

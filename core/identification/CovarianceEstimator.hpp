@@ -53,6 +53,21 @@ class CovarianceEstimator {
   /// True when the forgetting variant runs (λ ≤ 0.999999).
   bool withForgetting() const { return forgettingEnabled; }
 
+  /// Σ hᵀ·h (m x m) of the rows of group `equation` absorbed so far (no forgetting only).
+  const Eigen::MatrixXd& equationRowSum(int equation) const { return equationRowSums[equation]; }
+  /// Running mean (m x m) of the error covariances of the rows of group `equation`.
+  const Eigen::MatrixXd& equationMeanCovariance(int equation) const {
+    return equationMeanCovariances[equation];
+  }
+  /// Number of rows of group `equation` absorbed so far.
+  std::int64_t equationRowCount(int equation) const { return equationRowCounts[equation]; }
+
+  /// Rescales the rows absorbed so far as if each row of group g had been multiplied by
+  /// sqrt(factors[g]): their outer products and error covariances by factors[g], in the group
+  /// sums and in the sums over all rows. Without forgetting only (no effect otherwise); the
+  /// next `update` recomputes the noise scale from the rescaled sums.
+  void rescaleEquations(const std::array<double, kEquations>& factors);
+
  protected:
   /// k, rows absorbed since `initialize`; 64-bit so that long runs cannot overflow it.
   int64_t sampleCount;

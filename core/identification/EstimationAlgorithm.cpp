@@ -351,6 +351,51 @@ bool EstimationAlgorithm::inertiaIsUsable() const {
   return true;
 }
 
+bool EstimationAlgorithm::rescaleUnweightedRows(double scale) {
+  // The whitened rows have residual variance `scale` at the switch estimate; the unweighted
+  // force and torque rows before them have their own, which differ by orders of magnitude (the
+  // force noise against the torque noise). Left as they are, the first whitened torque rows
+  // outweigh all torque rows before them, the estimate follows a few samples' fit for a while
+  // and leaves its reported band (inertia 4-5 deviations on the noise-free swing). Weighting
+  // each group of the past rows by scale/v_g, v_g its mean predicted variance at the switch
+  // estimate, puts every row, before and after, at about `scale`.
+  using Square = Eigen::Matrix<double, kFixedAugmented, kFixedAugmented>;
+  constexpr int kUnweightedGroups = 6;
+  if (covarianceEstimator.withForgetting() || augmentedSize != kFixedAugmented ||
+      inverseInformation.rows() != kFixedAugmented || !(scale > 0.0) || !std::isfinite(scale)) {
+    return false;
+  }
+  std::array<double, CovarianceEstimator::kEquations> factors;
+  factors.fill(1.0);
+  Square information = kernels::luInverse<kFixedAugmented>(Square(inverseInformation));
+  Square metricChange = Square::Zero();
+  for (int g = 0; g < kUnweightedGroups; ++g) {
+    const Eigen::MatrixXd& rowSum = covarianceEstimator.equationRowSum(g);
+    const std::int64_t count = covarianceEstimator.equationRowCount(g);
+    if (count == 0 || rowSum.rows() != kFixedAugmented) {
+      continue;
+    }
+    const Eigen::MatrixXd& meanCovariance = covarianceEstimator.equationMeanCovariance(g);
+    const double variance = predictedResidualVariance(parameterVector, meanCovariance);
+    if (!(variance > 0.0) || !std::isfinite(variance)) {
+      continue;
+    }
+    const double f = scale / variance;
+    factors[static_cast<std::size_t>(g)] = f;
+    information += (f - 1.0) * Square(rowSum);
+    metricChange += ((f - 1.0) * static_cast<double>(count)) * Square(meanCovariance);
+  }
+  const Square rescaled = kernels::luInverse<kFixedAugmented>(information);
+  if (!rescaled.allFinite() || !metricChange.allFinite()) {
+    return false;
+  }
+  inverseInformation = rescaled;
+  rowCovarianceSum += metricChange;
+  powerIterationMetric = rowCovarianceSum / static_cast<double>(absorbedRows);
+  covarianceEstimator.rescaleEquations(factors);
+  return true;
+}
+
 bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
                                                 ObservationModel* observation, ErrorModel* error) {
   const Eigen::Index n = parameterCount;
@@ -386,6 +431,7 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
     weightingReference = parameterVector;
     weightingReferenceTime = dynamics.stamp();
     weightingScale = switchScale;
+    rescaleUnweightedRows(switchScale);
     // The covariance estimator keeps the unweighted rows: the estimate holds their information.
     // Started afresh with the weighted rows only, it reported the deviations of a shorter
     // recording (mass 1.5-2 times the bound, errors of half a deviation). The weighted rows go

@@ -120,6 +120,11 @@ class EstimationAlgorithm {
  private:
   /// True when the reported inertia deviations are small against the inertia itself.
   bool inertiaIsUsable() const;
+  /// At the switch to whitened rows: puts the unweighted rows absorbed so far on the scale of
+  /// the whitened ones, each row group weighted by `scale` over its mean residual variance
+  /// predicted at θ, in P, the power-iteration metric and the covariance estimator. Without
+  /// forgetting only. True when the state was rescaled.
+  bool rescaleUnweightedRows(double scale);
   // Per-row buffers, sized by `initialize`, so that absorbing a row allocates nothing.
   Eigen::RowVectorXd rowBuffer;
   Eigen::MatrixXd rowCovarianceBuffer;
