@@ -110,17 +110,27 @@ Spread spreadOf(SampleWhitener& whitener, const Channels& y, const Eigen::Vector
   return s;
 }
 
-/// The six residuals of a sample are correlated (a row-by-row weight leaves that in); whitened
-/// by the sample's joint covariance they are uncorrelated with variance `scale` each, and each
-/// whitened row's error covariance is the one the whitener reports for it.
-TEST(SampleWhitener, WhitenedResidualsOfCorrelatedRowsAreUncorrelatedAtTheScale) {
+/// One sample with strongly correlated rows, its Jacobians taken and its covariance factored at
+/// the true parameters, and the spread of its residuals over many noise draws.
+class CorrelatedSample : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    error.updateJacobians(recordOf(y));
+    ASSERT_TRUE(whitener.factor(error, theta, noiseVariances(), kScale));
+    s = spreadOf(whitener, y, theta);
+  }
+
   const Eigen::VectorXd theta = truthParameters();
   const Channels y = sampleChannels();
   ErrorModelTLSWrenchBias error;
-  error.updateJacobians(recordOf(y));
   SampleWhitener whitener;
-  ASSERT_TRUE(whitener.factor(error, theta, noiseVariances(), kScale));
-  const Spread s = spreadOf(whitener, y, theta);
+  Spread s;
+};
+
+/// The six residuals of a sample are correlated (a row-by-row weight leaves that in); whitened
+/// by the sample's joint covariance they are uncorrelated with variance `scale` each, and each
+/// whitened row's error covariance is the one the whitener reports for it.
+TEST_F(CorrelatedSample, WhitenedResidualsAreUncorrelatedAtTheScale) {
 
   double strongest = 0.0;
   for (int i = 0; i < 6; ++i) {
@@ -148,14 +158,7 @@ TEST(SampleWhitener, WhitenedResidualsOfCorrelatedRowsAreUncorrelatedAtTheScale)
 /// The whitened rows carry the information of generalised least squares: Hwᵀ·Hw/scale equals
 /// Hᵀ·Σ⁻¹·H with Σ the spread of the raw residuals over the draws. And the normalised residual
 /// of the raw rows is that of a row-by-row reading: Σ r_i²/Σ_ii.
-TEST(SampleWhitener, WhitenedRowsCarryTheGeneralisedLeastSquaresInformation) {
-  const Eigen::VectorXd theta = truthParameters();
-  const Channels y = sampleChannels();
-  ErrorModelTLSWrenchBias error;
-  error.updateJacobians(recordOf(y));
-  SampleWhitener whitener;
-  ASSERT_TRUE(whitener.factor(error, theta, noiseVariances(), kScale));
-  const Spread s = spreadOf(whitener, y, theta);
+TEST_F(CorrelatedSample, WhitenedRowsCarryTheGeneralisedLeastSquaresInformation) {
 
   const Augmented h = augmentedOf(y);
   whitener.whitenRows(h);
