@@ -54,6 +54,9 @@ std::string BenchmarkOptions::usage() {
          "  --slow-inertia T        inertia threshold on the slow profile (default 1e3)\n"
          "  --row-weighting on|off  rows weighted by their own residual variance, or not\n"
          "                          (default: the estimator's default)\n"
+         "  --wrench-weights on|off each equation's rows scaled by its configured wrench\n"
+         "                          noise from the first sample, or not (default: the\n"
+         "                          estimator's default)\n"
          "  --jobs N                worker processes (default 2)\n"
          "  --csv FILE              also write one CSV row per run\n"
          "  --summary-only          no per-run table\n";
@@ -151,12 +154,12 @@ BenchmarkOptions BenchmarkOptions::parse(const std::vector<std::string>& args) {
                       number(a, items[3])};
     } else if (a == "--slow-inertia") {
       o.slowInertiaThreshold = number(a, value());
-    } else if (a == "--row-weighting") {
+    } else if (a == "--row-weighting" || a == "--wrench-weights") {
       const std::string& state = value();
       if (state != "on" && state != "off") {
-        throw std::invalid_argument("--row-weighting: on or off expected, not " + state);
+        throw std::invalid_argument(a + ": on or off expected, not " + state);
       }
-      o.rowWeighting = state == "on" ? 1 : 0;
+      (a == "--row-weighting" ? o.rowWeighting : o.wrenchWeights) = state == "on" ? 1 : 0;
     } else if (a == "--jobs") {
       o.jobs = static_cast<int>(number(a, value()));
     } else if (a == "--csv") {

@@ -26,6 +26,9 @@ struct BenchmarkOptions {
   /// Row weighting of the estimator: -1 its default, 0 off, 1 on (through the environment
   /// variable VORN_ROW_WEIGHTING, which the workers inherit).
   int rowWeighting = -1;
+  /// Wrench-noise weighting of the rows: -1 the estimator's default, 0 off, 1 on (through
+  /// VORN_WRENCH_WEIGHTS).
+  int wrenchWeights = -1;
   int jobs = 2;  ///< worker processes
   /// Thresholds for the brisk and fast profiles, and for the slow one except the inertia.
   Thresholds thresholds{0.005, 0.002, 0.0005, 0.05};

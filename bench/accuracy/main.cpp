@@ -33,6 +33,9 @@ int main(int argc, char** argv) {
   if (options.rowWeighting >= 0) {
     setenv("VORN_ROW_WEIGHTING", options.rowWeighting == 1 ? "1" : "0", 1);
   }
+  if (options.wrenchWeights >= 0) {
+    setenv("VORN_WRENCH_WEIGHTS", options.wrenchWeights == 1 ? "1" : "0", 1);
+  }
   const std::vector<RunCase> cases = CaseCatalogue::cases(options);
   const auto workDir =
       std::filesystem::temp_directory_path() / ("vorn-accuracy-" + std::to_string(getpid()));
@@ -43,6 +46,9 @@ int main(int argc, char** argv) {
             << (options.rowWeighting == 1   ? ", row weighting on"
                 : options.rowWeighting == 0 ? ", row weighting off"
                                             : "")
+            << (options.wrenchWeights == 1   ? ", wrench-noise weights on"
+                : options.wrenchWeights == 0 ? ", wrench-noise weights off"
+                                             : "")
             << "\n"
             << std::flush;
   const auto start = std::chrono::steady_clock::now();

@@ -29,6 +29,8 @@ void EstimationTool::init() {
   }
   algorithm.reset(EstimationAlgorithm::create());
   algorithm->setRowWeighting(rowWeightingFromEnvironment());
+  algorithm->setWrenchNoiseWeighting(switchFromEnvironment(
+      kWrenchNoiseWeightingVariable, EstimationAlgorithm::kWrenchNoiseWeightingByDefault));
   absorbedSamples_ = 0;
   latestStamp_ = 0.0;
   dataSeconds_ = 0.0;
@@ -38,16 +40,20 @@ void EstimationTool::init() {
 }
 
 bool EstimationTool::rowWeightingFromEnvironment() {
+  return switchFromEnvironment(kRowWeightingVariable, EstimationAlgorithm::kRowWeightingByDefault);
+}
+
+bool EstimationTool::switchFromEnvironment(const char* variable, bool fallback) {
   // A development switch for the accuracy benchmark, which runs the estimator through the
   // facade: "0" or "1" overrides the estimator's default, anything else (or unset) keeps it.
-  const char* value = std::getenv(kRowWeightingVariable);
+  const char* value = std::getenv(variable);
   if (value != nullptr && std::strcmp(value, "0") == 0) {
     return false;
   }
   if (value != nullptr && std::strcmp(value, "1") == 0) {
     return true;
   }
-  return EstimationAlgorithm::kRowWeightingByDefault;
+  return fallback;
 }
 
 Eigen::Matrix<double, 10, 1> EstimationTool::loadPrior() const {

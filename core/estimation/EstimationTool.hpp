@@ -40,6 +40,11 @@ class EstimationTool {
   static constexpr const char* kRowWeightingVariable = "VORN_ROW_WEIGHTING";
   /// The row weighting `init` gives a new estimator.
   static bool rowWeightingFromEnvironment();
+  /// Environment variable that switches the wrench-noise weighting of the rows at `init`, read
+  /// as `kRowWeightingVariable` is (fallback `EstimationAlgorithm::kWrenchNoiseWeightingByDefault`).
+  static constexpr const char* kWrenchNoiseWeightingVariable = "VORN_WRENCH_WEIGHTS";
+  /// "0" false, "1" true, anything else or unset `fallback`.
+  static bool switchFromEnvironment(const char* variable, bool fallback);
 
   /// Prior (m, m·cx, m·cy, m·cz, Ixx, Ixy, Ixz, Iyy, Iyz, Izz) in kg, kg·m, kg·m².
   /// Precondition: a configuration has been given (zeros otherwise).

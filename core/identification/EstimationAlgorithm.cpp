@@ -263,6 +263,25 @@ double predictedResidualVariance(const Eigen::VectorXd& parameters,
   return variance;
 }
 
+/// Per equation (force x, y, z, torque x, y, z) the factor sqrt(v_F / v_i): v_i the configured
+/// variance of that wrench channel, v_F the mean of the three force variances, so that force
+/// rows keep their scale (the one the prior of P and the covariance estimator's start are set
+/// for) and torque rows count by their own noise, not by the unit of torque. All 1 when
+/// `enabled` is false or a variance is not positive and finite.
+std::array<double, 6> wrenchNoiseWeights(const Eigen::Matrix<double, kChannels, 1>& noise,
+                                         bool enabled) {
+  std::array<double, 6> weights;
+  weights.fill(1.0);
+  const auto wrench = noise.segment<6>(9);
+  if (!enabled || !wrench.allFinite() || !(wrench.minCoeff() > 0.0)) {
+    return weights;
+  }
+  const double reference = wrench.head<3>().mean();
+  for (int i = 0; i < 6; ++i) {
+    weights[static_cast<std::size_t>(i)] = std::sqrt(reference / wrench[i]);
+  }
+  return weights;
+}
 
 }  // namespace
 
@@ -316,6 +335,7 @@ void EstimationAlgorithm::initialize(const Eigen::VectorXd& prior,
   weightingScale = 1.0;
   weightingReferenceTime = 0.0;
   residualWindow.clear();
+  equationWeights = wrenchNoiseWeights(measurementNoise, wrenchNoiseWeightingEnabled);
 
   const Eigen::VectorXd& t = parameterVector;
   const Eigen::VectorXd v = measurementNoise;
@@ -472,7 +492,14 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
       } else {
         rowCovarianceOf<Eigen::Dynamic>(jacobian, measurementNoise, rowCovarianceBuffer);
       }
+      // Before whitening, each equation's rows count by its configured wrench noise (force and
+      // torque rows otherwise weigh by their units: a torque row in N*m against a force row in N).
+      const double w = equationWeights[static_cast<std::size_t>(i)];
       rowBuffer = augmented.row(i);
+      if (w != 1.0) {
+        rowBuffer *= w;
+        rowCovarianceBuffer *= w * w;
+      }
       normalisedResidual +=
           normalisedSquaredResidual(parameterVector, rowBuffer, rowCovarianceBuffer);
       updateParameterVector(rowBuffer, rowCovarianceBuffer);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 
@@ -99,6 +100,14 @@ class EstimationAlgorithm {
   /// Row weighting of a new estimator.
   static constexpr bool kRowWeightingByDefault = false;
 
+  /// Whether the unweighted rows of each equation are scaled by sqrt(v_F / v_i), v_i the
+  /// configured variance of its wrench channel and v_F the mean force variance, from the first
+  /// sample on (`kWrenchNoiseWeightingByDefault` until set). Set it before `initialize`.
+  void setWrenchNoiseWeighting(bool enabled) { wrenchNoiseWeightingEnabled = enabled; }
+
+  /// Wrench-noise weighting of a new estimator.
+  static constexpr bool kWrenchNoiseWeightingByDefault = false;
+
   /// Span of the residual window (s).
   static constexpr double kResidualWindow = 1.0;
 
@@ -146,6 +155,10 @@ class EstimationAlgorithm {
   double weightingScale = 1.0;
   double weightingReferenceTime = 0.0;
   ResidualWindow residualWindow{kResidualWindow};
+  // Factor of each unweighted equation's row (force x, y, z, torque x, y, z), set by
+  // `initialize`.
+  std::array<double, 6> equationWeights{{1.0, 1.0, 1.0, 1.0, 1.0, 1.0}};
+  bool wrenchNoiseWeightingEnabled = kWrenchNoiseWeightingByDefault;
 };
 
 }  // namespace vorn
