@@ -37,6 +37,15 @@ Eigen::VectorXd priorOf(double mass, const Eigen::Vector3d& com, double inertiaD
   return prior;
 }
 
+/// The estimate and its reported deviations, into `r` (its sample count is left as it is).
+void readOut(const EstimationAlgorithm& algorithm, RunResult& r) {
+  r.inertia = algorithm.getInertia();
+  r.inertiaStd = algorithm.getInertiaCovariance().diagonal().cwiseAbs().cwiseSqrt();
+  const DynamicsStamped bias = algorithm.getEstimatedBias();
+  r.bias << bias.force(), bias.torque();
+  r.biasStd = algorithm.getWrenchBiasCovariance().diagonal().cwiseAbs().cwiseSqrt();
+}
+
 RunResult run(const std::vector<DynamicsStamped>& samples,
               const Eigen::Matrix<double, 15, 1>& configuredNoise) {
   vorn::test::StdoutCapture quiet;
@@ -50,11 +59,7 @@ RunResult run(const std::vector<DynamicsStamped>& samples,
       ++r.negativeVarianceSamples;
     }
   }
-  r.inertia = algorithm->getInertia();
-  r.inertiaStd = algorithm->getInertiaCovariance().diagonal().cwiseAbs().cwiseSqrt();
-  const DynamicsStamped bias = algorithm->getEstimatedBias();
-  r.bias << bias.force(), bias.torque();
-  r.biasStd = algorithm->getWrenchBiasCovariance().diagonal().cwiseAbs().cwiseSqrt();
+  readOut(*algorithm, r);
   return r;
 }
 
@@ -176,13 +181,7 @@ TEST(Identification, WeightedRowsReportSmallerDeviationsAndStayCalibrated) {
   const auto samples = vorn::test::generateSamples(truth, noise, count, kRate, 3U);
   RunResult results[2];
   for (int weighted = 0; weighted < 2; ++weighted) {
-    const std::unique_ptr<EstimationAlgorithm> algorithm = identify(samples, weighted == 1);
-    RunResult& r = results[weighted];
-    r.inertia = algorithm->getInertia();
-    r.inertiaStd = algorithm->getInertiaCovariance().diagonal().cwiseAbs().cwiseSqrt();
-    const DynamicsStamped bias = algorithm->getEstimatedBias();
-    r.bias << bias.force(), bias.torque();
-    r.biasStd = algorithm->getWrenchBiasCovariance().diagonal().cwiseAbs().cwiseSqrt();
+    readOut(*identify(samples, weighted == 1), results[weighted]);
   }
   print("unweighted rows", results[0], truth, count);
   print("weighted rows", results[1], truth, count);
@@ -221,13 +220,8 @@ TEST(Identification, WrenchNoiseWeightsSharpenTheCentreOfMassAndStayCalibrated) 
   trueBias << truth.forceBias, truth.torqueBias;
   RunResult results[2];
   for (int on = 0; on < 2; ++on) {
-    const std::unique_ptr<EstimationAlgorithm> algorithm = identify(samples, false, on == 1);
     RunResult& r = results[on];
-    r.inertia = algorithm->getInertia();
-    r.inertiaStd = algorithm->getInertiaCovariance().diagonal().cwiseAbs().cwiseSqrt();
-    const DynamicsStamped bias = algorithm->getEstimatedBias();
-    r.bias << bias.force(), bias.torque();
-    r.biasStd = algorithm->getWrenchBiasCovariance().diagonal().cwiseAbs().cwiseSqrt();
+    readOut(*identify(samples, false, on == 1), r);
     ASSERT_TRUE(r.inertiaStd.allFinite() && r.biasStd.allFinite());
     for (int i = 0; i < 10; ++i) {
       EXPECT_LE(std::abs(r.inertia[i] - trueInertia[i]), 4.0 * r.inertiaStd[i]) << "entry " << i;
