@@ -57,6 +57,9 @@ std::string BenchmarkOptions::usage() {
          "  --wrench-weights on|off each equation's rows scaled by its configured wrench\n"
          "                          noise from the first sample, or not (default: the\n"
          "                          estimator's default)\n"
+         "  --inertia-holdout on|off the inertia's columns treated as free of error in the\n"
+         "                          metric until the inertia is identified, or not\n"
+         "                          (default: the estimator's default)\n"
          "  --jobs N                worker processes (default 2)\n"
          "  --csv FILE              also write one CSV row per run\n"
          "  --summary-only          no per-run table\n";
@@ -154,12 +157,15 @@ BenchmarkOptions BenchmarkOptions::parse(const std::vector<std::string>& args) {
                       number(a, items[3])};
     } else if (a == "--slow-inertia") {
       o.slowInertiaThreshold = number(a, value());
-    } else if (a == "--row-weighting" || a == "--wrench-weights") {
+    } else if (a == "--row-weighting" || a == "--wrench-weights" || a == "--inertia-holdout") {
       const std::string& state = value();
       if (state != "on" && state != "off") {
         throw std::invalid_argument(a + ": on or off expected, not " + state);
       }
-      (a == "--row-weighting" ? o.rowWeighting : o.wrenchWeights) = state == "on" ? 1 : 0;
+      int& option = a == "--row-weighting"    ? o.rowWeighting
+                    : a == "--wrench-weights" ? o.wrenchWeights
+                                              : o.inertiaHoldout;
+      option = state == "on" ? 1 : 0;
     } else if (a == "--jobs") {
       o.jobs = static_cast<int>(number(a, value()));
     } else if (a == "--csv") {

@@ -29,6 +29,9 @@ struct BenchmarkOptions {
   /// Wrench-noise weighting of the rows: -1 the estimator's default, 0 off, 1 on (through
   /// VORN_WRENCH_WEIGHTS).
   int wrenchWeights = -1;
+  /// Inertia held out of the metric while unidentified: -1 the estimator's default, 0 off, 1 on
+  /// (through VORN_INERTIA_HOLDOUT).
+  int inertiaHoldout = -1;
   int jobs = 2;  ///< worker processes
   /// Thresholds for the brisk and fast profiles, and for the slow one except the inertia.
   Thresholds thresholds{0.005, 0.002, 0.0005, 0.05};

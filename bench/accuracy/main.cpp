@@ -36,6 +36,9 @@ int main(int argc, char** argv) {
   if (options.wrenchWeights >= 0) {
     setenv("VORN_WRENCH_WEIGHTS", options.wrenchWeights == 1 ? "1" : "0", 1);
   }
+  if (options.inertiaHoldout >= 0) {
+    setenv("VORN_INERTIA_HOLDOUT", options.inertiaHoldout == 1 ? "1" : "0", 1);
+  }
   const std::vector<RunCase> cases = CaseCatalogue::cases(options);
   const auto workDir =
       std::filesystem::temp_directory_path() / ("vorn-accuracy-" + std::to_string(getpid()));
@@ -49,6 +52,9 @@ int main(int argc, char** argv) {
             << (options.wrenchWeights == 1   ? ", wrench-noise weights on"
                 : options.wrenchWeights == 0 ? ", wrench-noise weights off"
                                              : "")
+            << (options.inertiaHoldout == 1   ? ", inertia holdout on"
+                : options.inertiaHoldout == 0 ? ", inertia holdout off"
+                                              : "")
             << "\n"
             << std::flush;
   const auto start = std::chrono::steady_clock::now();

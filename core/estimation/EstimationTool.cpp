@@ -31,6 +31,8 @@ void EstimationTool::init() {
   algorithm->setRowWeighting(rowWeightingFromEnvironment());
   algorithm->setWrenchNoiseWeighting(switchFromEnvironment(
       kWrenchNoiseWeightingVariable, EstimationAlgorithm::kWrenchNoiseWeightingByDefault));
+  algorithm->setInertiaHoldout(
+      switchFromEnvironment(kInertiaHoldoutVariable, EstimationAlgorithm::kInertiaHoldoutByDefault));
   absorbedSamples_ = 0;
   latestStamp_ = 0.0;
   dataSeconds_ = 0.0;

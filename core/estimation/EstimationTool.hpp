@@ -43,6 +43,9 @@ class EstimationTool {
   /// Environment variable that switches the wrench-noise weighting of the rows at `init`, read
   /// as `kRowWeightingVariable` is (fallback `EstimationAlgorithm::kWrenchNoiseWeightingByDefault`).
   static constexpr const char* kWrenchNoiseWeightingVariable = "VORN_WRENCH_WEIGHTS";
+  /// Environment variable that switches the inertia holdout at `init`, read the same way
+  /// (fallback `EstimationAlgorithm::kInertiaHoldoutByDefault`).
+  static constexpr const char* kInertiaHoldoutVariable = "VORN_INERTIA_HOLDOUT";
   /// "0" false, "1" true, anything else or unset `fallback`.
   static bool switchFromEnvironment(const char* variable, bool fallback);
 

@@ -108,6 +108,15 @@ class EstimationAlgorithm {
   /// Wrench-noise weighting of a new estimator.
   static constexpr bool kWrenchNoiseWeightingByDefault = false;
 
+  /// Whether the inertia's six columns are held out of the power iteration's metric (treated as
+  /// free of error) until the estimate explains the last second and the reported inertia
+  /// deviations are below half the inertia (`kInertiaHoldoutByDefault` until set). The reported covariance always
+  /// counts every column's errors. Set it before `initialize`.
+  void setInertiaHoldout(bool enabled) { inertiaHoldoutEnabled = enabled; }
+
+  /// Inertia holdout of a new estimator.
+  static constexpr bool kInertiaHoldoutByDefault = false;
+
   /// Span of the residual window (s).
   static constexpr double kResidualWindow = 1.0;
 
@@ -127,8 +136,9 @@ class EstimationAlgorithm {
   std::unique_ptr<ErrorModel> errorModel;
 
  private:
-  /// True when the reported inertia deviations are small against the inertia itself.
-  bool inertiaIsUsable() const;
+  /// True when every reported inertia deviation is at most `relativeDeviation` times the
+  /// largest diagonal entry of the inertia.
+  bool inertiaIsUsable(double relativeDeviation) const;
   /// At the switch to whitened rows: puts the unweighted rows absorbed so far on the scale of
   /// the whitened ones, each row group weighted by `scale` over its mean residual variance
   /// predicted at θ, in P, the power-iteration metric and the covariance estimator. Without
@@ -159,6 +169,9 @@ class EstimationAlgorithm {
   // `initialize`.
   std::array<double, 6> equationWeights{{1.0, 1.0, 1.0, 1.0, 1.0, 1.0}};
   bool wrenchNoiseWeightingEnabled = kWrenchNoiseWeightingByDefault;
+  bool inertiaHoldoutEnabled = kInertiaHoldoutByDefault;
+  // True while the inertia's columns are held out of the power-iteration metric.
+  bool inertiaHeldOut = false;
 };
 
 }  // namespace vorn

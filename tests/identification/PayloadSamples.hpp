@@ -66,10 +66,11 @@ struct SensorNoise {
 /// of ω), the accelerometer reads gravity (9.81 m/s²) of slowly turning direction plus a smooth
 /// linear acceleration. The wrench is the rigid-body model of support/RigidBodySamples.hpp
 /// (`sensorSample`) evaluated on the true kinematics; noise is then added to every measured
-/// channel.
+/// channel. `pace` scales the rotation's amplitudes and frequencies (ω by pace, α by pace²): below
+/// 1 the motion turns slowly and shows little of the inertia.
 inline std::vector<DynamicsStamped> generateSamples(const PayloadTruth& truth,
                                                     const SensorNoise& noise, int count,
-                                                    double rate, unsigned seed) {
+                                                    double rate, unsigned seed, double pace = 1.0) {
   std::mt19937 rng(seed);
   std::normal_distribution<double> gauss(0.0, 1.0);
   auto noisy = [&](const Eigen::Vector3d& v, double sigma) {
@@ -99,9 +100,10 @@ inline std::vector<DynamicsStamped> generateSamples(const PayloadTruth& truth,
     Eigen::Vector3d alpha = Eigen::Vector3d::Zero();
     for (int axis = 0; axis < 3; ++axis) {
       for (int k = 0; k < 3; ++k) {
-        const double arg = freq[axis][k] * t + phase[axis][k];
-        w[axis] += amp[axis][k] * std::sin(arg);
-        alpha[axis] += amp[axis][k] * freq[axis][k] * std::cos(arg);
+        const double f = pace * freq[axis][k];
+        const double arg = f * t + phase[axis][k];
+        w[axis] += pace * amp[axis][k] * std::sin(arg);
+        alpha[axis] += pace * amp[axis][k] * f * std::cos(arg);
       }
     }
     const Eigen::Vector3d down(std::sin(0.31 * t) * std::cos(0.17 * t),
