@@ -37,10 +37,11 @@ class CentredDifferentiator {
   /// Half width of the cubic's window (s): about the line's noise, a small fraction of its bias.
   static constexpr double kCubicHalfWidth = 0.04;
   /// Degree of the polynomial used by the estimation pipeline. The cubic over ±40 ms takes the
-  /// curvature bias off fast motion (1 kHz, 56 % → 94 % of converged runs with every error within
-  /// 3 reported σ on the accuracy benchmark) at no more noise, but on slow motion it came with
-  /// early convergences on a wrong centre of mass (2 of 72 runs at 1.5-2 s), so the line stays.
-  static constexpr int kDefaultDegree = 1;
+  /// curvature bias off fast motion (1 kHz, 56 % → 92 % of converged runs with every error within
+  /// 3 reported σ on the accuracy benchmark) at no more noise. On slow motion it first came with
+  /// early convergences on a wrong centre of mass (6-13 σ off); with the inertia held out of the
+  /// estimator's metric while unidentified the centre of mass of those runs is within 1 mm.
+  static constexpr int kDefaultDegree = 3;
   /// Half width used by the estimation pipeline (s).
   static constexpr double kDefaultHalfWidth =
       kDefaultDegree >= 3 ? kCubicHalfWidth : kLineHalfWidth;

@@ -106,7 +106,7 @@ class EstimationAlgorithm {
   void setWrenchNoiseWeighting(bool enabled) { wrenchNoiseWeightingEnabled = enabled; }
 
   /// Wrench-noise weighting of a new estimator.
-  static constexpr bool kWrenchNoiseWeightingByDefault = false;
+  static constexpr bool kWrenchNoiseWeightingByDefault = true;
 
   /// Whether the inertia's six columns are held out of the power iteration's metric (treated as
   /// free of error) until the estimate explains the last second and the reported inertia
@@ -115,7 +115,7 @@ class EstimationAlgorithm {
   void setInertiaHoldout(bool enabled) { inertiaHoldoutEnabled = enabled; }
 
   /// Inertia holdout of a new estimator.
-  static constexpr bool kInertiaHoldoutByDefault = false;
+  static constexpr bool kInertiaHoldoutByDefault = true;
 
   /// Span of the residual window (s).
   static constexpr double kResidualWindow = 1.0;

@@ -1,6 +1,7 @@
 // The estimate snapshot through the public API: run states, the blocking condition against the
 // run's own outcome, and that reading it allocates nothing.
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -101,13 +102,15 @@ TEST(EstimateSnapshot, FollowsTheRunAndNamesWhatHoldsItBackUntilItConverges) {
   EXPECT_TRUE(e.residual.met);
   EXPECT_LE(e.residual.value, e.residual.limit);
   EXPECT_TRUE(e.physicalConsistency.met);
-  // The moments are the raw estimate's: for a gripper this light the smallest may lie just
-  // below zero, within the uncertainty the gate allows, but never far from the largest's scale.
+  // The moments are the raw estimate's: this slow tilting barely shows the inertia (its
+  // threshold is 1 kg*m^2), so the smallest may lie below zero, but only within the uncertainty
+  // the gate allows.
   const auto& moments = e.physicalConsistency.principalMoments;
   EXPECT_LE(moments[0], moments[1]);
   EXPECT_LE(moments[1], moments[2]);
   EXPECT_GT(moments[2], 0.0);
-  EXPECT_GT(moments[0], -moments[2]);
+  const double inertiaStd = *std::max_element(e.stdDev.begin() + 4, e.stdDev.begin() + 10);
+  EXPECT_GT(moments[0], -3.0 * inertiaStd);
   EXPECT_NEAR(e.solution[0], 1.2, 0.01);
   EXPECT_NEAR(e.solution[3], 0.08, 0.003);
   EXPECT_NEAR(e.solution[10], 1.0, 0.05);

@@ -33,9 +33,14 @@ constexpr char kNaNMessage[] =
     "[FATAL ERROR] parameterVector already has NaN at start of updateParameterVector!";
 constexpr char kProgressMessage[] = "[ESTIMATOR] Estimating, keep moving the payload...";
 
-/// Exposes the estimator's state.
+/// Exposes the estimator's state. Runs the plain recursion the literal reference writes out:
+/// rows at their units, every column in the power-iteration metric.
 class EstimatorProbe : public RecursiveTLSWrenchBias {
  public:
+  EstimatorProbe() {
+    setWrenchNoiseWeighting(false);
+    setInertiaHoldout(false);
+  }
   using EstimationAlgorithm::augmentedSize;
   using EstimationAlgorithm::forgettingFactor;
   using EstimationAlgorithm::inverseInformation;

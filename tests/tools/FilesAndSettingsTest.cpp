@@ -182,9 +182,10 @@ TEST(EstimatorConfiguration, NoiseVariancesAreTheSquaredDeviations) {
   EXPECT_DOUBLE_EQ(covariance.at("torque").at("z").get<double>(), 1.6e-5);
   EXPECT_DOUBLE_EQ(covariance.at("linear_acc").at("x").get<double>(), 9e-4);
   EXPECT_DOUBLE_EQ(covariance.at("angular_vel").at("x").get<double>(), 4e-6);
-  // The derived angular acceleration: the gyro variance through the centred slope over ±20 ms,
-  // 1 / Σ(t − t̄)² over the 21 samples at 500 Hz (0.00308 s²).
-  EXPECT_NEAR(covariance.at("angular_acc").at("z").get<double>(), 4e-6 / 0.00308, 1e-9);
+  // The derived angular acceleration: the gyro variance through the derivative at the centre of
+  // the least-squares cubic over ±40 ms, the (t, t) entry of (XᵀX)⁻¹ for the columns 1, t, t², t³
+  // over the 41 samples at 500 Hz (273.352 s⁻²).
+  EXPECT_NEAR(covariance.at("angular_acc").at("z").get<double>(), 4e-6 * 273.3524158950319, 1e-9);
   EXPECT_EQ(config.at("min_time").get<double>(), 0.0);
   EXPECT_TRUE(config.at("output_bias_estimate").get<bool>());
   EXPECT_EQ(config.at("output_config_file_name").get<std::string>(), "payload.json");
@@ -218,9 +219,9 @@ TEST(EstimatorConfiguration, ThresholdsAreThePrecisionWantedWhateverRateAndNoise
   const EstimatorSettings noisier = EstimatorSettings::recommendedFor(noisy, 500.0);
   EXPECT_DOUBLE_EQ(noisier.inertiaThreshold, base.inertiaThreshold);
   // The derived angular acceleration's variance follows the gyro's and falls with the rate
-  // (more samples in the window, 1 / Σ(t − t̄)² ≈ 3 / (2·h³·rate)).
+  // (more samples in the window, about 9.375 / (h³·rate) for the cubic over ±h).
   EXPECT_NEAR(noisier.angularAccVariance[0], 9.0 * base.angularAccVariance[0], 1e-12);
-  EXPECT_NEAR(EstimatorSettings::derivedAngularAccVariance(1.0, 1000.0), 1e6 / 5740.0, 1e-9);
+  EXPECT_NEAR(EstimatorSettings::derivedAngularAccVariance(1.0, 1000.0), 141.29805081027223, 1e-9);
   EXPECT_LT(faster.angularAccVariance[0], base.angularAccVariance[0] / 3.5);
   // A noise-free sensor is configured like a typical one (the estimator needs the ratios).
   const EstimatorSettings silent = EstimatorSettings::recommendedFor(NoiseLevels::none(), 500.0);

@@ -44,8 +44,8 @@ struct EstimatorSettings {
 
   /// Variance (rad²/s⁴) of the angular acceleration the estimator derives from a gyro whose white
   /// noise has standard deviation `gyroStd` (rad/s), sampled at `rateHz`: the library's own
-  /// figure for its centred slope (`CentredDifferentiator::slopeVariance`), about 174 σ² at 1 kHz
-  /// and 325 σ² at 500 Hz for the line over ±20 ms; finite at any rate.
+  /// figure for its centred slope (`CentredDifferentiator::slopeVariance`), about 141 σ² at 1 kHz
+  /// and 273 σ² at 500 Hz for the cubic over ±40 ms; finite at any rate.
   static double derivedAngularAccVariance(double gyroStd, double rateHz);
 
   /// Thresholds on the reported standard deviations.
