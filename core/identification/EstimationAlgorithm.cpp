@@ -435,7 +435,8 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
   // deviations, only once everything else allows the switch.
   const bool readyToWeight = rowWeightingEnabled && !weighting && residualWindow.isFull() &&
                              residualWindow.mean() <= kWeightingResidual && absorbedRows > 0 &&
-                             parameterVector.allFinite() && inertiaIsUsable(kUsableInertiaDeviation);
+                             parameterVector.allFinite() &&
+                             inertiaIsUsable(kUsableInertiaDeviation);
   // Once the samples determine the inertia, its columns join the metric for the rest of the run,
   // and the power iteration moves the estimate to the total-least-squares one within a few
   // samples. Held, the inertia is drawn toward zero, so its relative deviations only fall once
@@ -557,8 +558,8 @@ void EstimationAlgorithm::updateParameterVector(const Eigen::RowVectorXd& row,
   // acceleration and the gyro, through the torque rows only; on slow motion they exceed what the
   // motion shows of the inertia, and in the total-least-squares metric an inertia far from the
   // truth buys a larger predicted error (mean inertia error 400 % on slow 1 kHz motion, and the
-  // centre of mass and torque bias dragged along). Held out, the inertia stays near the prior
-  // while the motion says nothing about it.
+  // centre of mass and torque bias dragged along). Held out, the inertia is drawn toward zero
+  // while the motion says little about it, and the rest of the estimate is left alone.
   if (inertiaHeldOut && powerIterationMetric.rows() == kFixedAugmented) {
     powerIterationMetric.middleRows(estimate_index::kInertia, kInertiaEntries).setZero();
     powerIterationMetric.middleCols(estimate_index::kInertia, kInertiaEntries).setZero();
