@@ -30,14 +30,21 @@ int main(int argc, char** argv) {
     std::cout << BenchmarkOptions::usage();
     return 0;
   }
-  if (options.rowWeighting >= 0) {
-    setenv("VORN_ROW_WEIGHTING", options.rowWeighting == 1 ? "1" : "0", 1);
-  }
-  if (options.wrenchWeights >= 0) {
-    setenv("VORN_WRENCH_WEIGHTS", options.wrenchWeights == 1 ? "1" : "0", 1);
-  }
-  if (options.inertiaHoldout >= 0) {
-    setenv("VORN_INERTIA_HOLDOUT", options.inertiaHoldout == 1 ? "1" : "0", 1);
+  // The estimator's development switches, passed to the workers through their environment.
+  struct Switch {
+    int state;  // -1 the estimator's default, 0 off, 1 on
+    const char* variable;
+    const char* name;
+  };
+  const Switch switches[] = {{options.rowWeighting, "VORN_ROW_WEIGHTING", "row weighting"},
+                             {options.wrenchWeights, "VORN_WRENCH_WEIGHTS", "wrench-noise weights"},
+                             {options.inertiaHoldout, "VORN_INERTIA_HOLDOUT", "inertia holdout"}};
+  std::string switchText;
+  for (const Switch& s : switches) {
+    if (s.state >= 0) {
+      setenv(s.variable, s.state == 1 ? "1" : "0", 1);
+      switchText += std::string(", ") + s.name + (s.state == 1 ? " on" : " off");
+    }
   }
   const std::vector<RunCase> cases = CaseCatalogue::cases(options);
   const auto workDir =
@@ -46,16 +53,7 @@ int main(int argc, char** argv) {
 
   std::cout << "vorn-accuracy: " << cases.size() << " runs, " << options.jobs
             << " worker(s), at most " << options.dataTimeCap << " s of samples each"
-            << (options.rowWeighting == 1   ? ", row weighting on"
-                : options.rowWeighting == 0 ? ", row weighting off"
-                                            : "")
-            << (options.wrenchWeights == 1   ? ", wrench-noise weights on"
-                : options.wrenchWeights == 0 ? ", wrench-noise weights off"
-                                             : "")
-            << (options.inertiaHoldout == 1   ? ", inertia holdout on"
-                : options.inertiaHoldout == 0 ? ", inertia holdout off"
-                                              : "")
-            << "\n"
+            << switchText << "\n"
             << std::flush;
   const auto start = std::chrono::steady_clock::now();
   const std::vector<RunResult> results = ParallelRunner(workDir, options.jobs).run(cases);

@@ -362,6 +362,11 @@ void EstimationAlgorithm::initialize(const Eigen::VectorXd& prior,
   VornLogger::INFO(std::string(88, '='));
 }
 
+bool EstimationAlgorithm::explainsRecentSamples() const {
+  return residualWindow.isFull() && residualWindow.mean() <= kWeightingResidual &&
+         absorbedRows > 0 && parameterVector.allFinite();
+}
+
 bool EstimationAlgorithm::inertiaIsUsable(double relativeDeviation) const {
   // The predicted residual variances grow with the inertia times the angular-acceleration noise;
   // at an inertia the samples do not yet determine, they are set by the guess (on slow motion
@@ -433,9 +438,7 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
   previousParameterVector = parameterVector;
   // Read before the covariance of the previous sample is cleared for this one: the inertia
   // deviations, only once everything else allows the switch.
-  const bool readyToWeight = rowWeightingEnabled && !weighting && residualWindow.isFull() &&
-                             residualWindow.mean() <= kWeightingResidual && absorbedRows > 0 &&
-                             parameterVector.allFinite() &&
+  const bool readyToWeight = rowWeightingEnabled && !weighting && explainsRecentSamples() &&
                              inertiaIsUsable(kUsableInertiaDeviation);
   // Once the samples determine the inertia, its columns join the metric for the rest of the run,
   // and the power iteration moves the estimate to the total-least-squares one within a few
@@ -443,9 +446,7 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
   // the motion shows it well; the release asks for less than the row weighting does. Only an
   // estimate that explains the last second counts: relative to a wild inertia of the first
   // samples the deviations are small too.
-  if (inertiaHeldOut && residualWindow.isFull() && residualWindow.mean() <= kWeightingResidual &&
-      absorbedRows > 0 && parameterVector.allFinite() &&
-      inertiaIsUsable(kIdentifiedInertiaDeviation)) {
+  if (inertiaHeldOut && explainsRecentSamples() && inertiaIsUsable(kIdentifiedInertiaDeviation)) {
     inertiaHeldOut = false;
   }
   parameterCovariance.setZero(n, n);

@@ -110,8 +110,8 @@ class EstimationAlgorithm {
 
   /// Whether the inertia's six columns are held out of the power iteration's metric (treated as
   /// free of error) until the estimate explains the last second and the reported inertia
-  /// deviations are below half the inertia (`kInertiaHoldoutByDefault` until set). The reported covariance always
-  /// counts every column's errors. Set it before `initialize`.
+  /// deviations are below half the inertia (`kInertiaHoldoutByDefault` until set). The reported
+  /// covariance always counts every column's errors. Set it before `initialize`.
   void setInertiaHoldout(bool enabled) { inertiaHoldoutEnabled = enabled; }
 
   /// Inertia holdout of a new estimator.
@@ -136,6 +136,9 @@ class EstimationAlgorithm {
   std::unique_ptr<ErrorModel> errorModel;
 
  private:
+  /// True when the samples of the last `kResidualWindow` seconds are in and the finite estimate
+  /// explains them within a few times the configured noise (mean normalised residual <= 2).
+  bool explainsRecentSamples() const;
   /// True when every reported inertia deviation is at most `relativeDeviation` times the
   /// largest diagonal entry of the inertia.
   bool inertiaIsUsable(double relativeDeviation) const;
