@@ -43,8 +43,8 @@ class Run {
 
 // One sample through `update`, followed by a snapshot when `withSnapshot` (the host that shows
 // progress after every sample).
-void runUpdateBenchmark(benchmark::State& state, bool withSnapshot) {
-  const auto samples = vorn::bench::gripperRecording();
+void runUpdateBenchmark(benchmark::State& state, bool withSnapshot,
+                        const std::vector<vorn::bench::Sample>& samples) {
   Run run;
   std::size_t next = 0;
   // Past the first records: the series are shrunk from here on.
@@ -76,11 +76,22 @@ void runUpdateBenchmark(benchmark::State& state, bool withSnapshot) {
   state.SetItemsProcessed(state.iterations());
 }
 
-void BM_EstimatorUpdate(benchmark::State& state) { runUpdateBenchmark(state, false); }
+void BM_EstimatorUpdate(benchmark::State& state) {
+  runUpdateBenchmark(state, false, vorn::bench::gripperRecording());
+}
 BENCHMARK(BM_EstimatorUpdate)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 
-void BM_EstimatorUpdateWithSnapshot(benchmark::State& state) { runUpdateBenchmark(state, true); }
+void BM_EstimatorUpdateWithSnapshot(benchmark::State& state) {
+  runUpdateBenchmark(state, true, vorn::bench::gripperRecording());
+}
 BENCHMARK(BM_EstimatorUpdateWithSnapshot)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+
+// With the inertia held out of the estimator's metric throughout: each sample also advances the
+// iteration that measures the held inertia's bias.
+void BM_EstimatorUpdateInertiaHeld(benchmark::State& state) {
+  runUpdateBenchmark(state, false, vorn::bench::heldInertiaRecording());
+}
+BENCHMARK(BM_EstimatorUpdateInertiaHeld)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 
 // The snapshot alone, during a run (the excitation advice refreshed every quarter second of
 // data, as the stamps advance).

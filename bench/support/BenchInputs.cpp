@@ -9,10 +9,13 @@
 
 namespace vorn::bench {
 
-std::vector<Sample> gripperRecording() {
+namespace {
+
+std::vector<Sample> recording(sim::MotionPreset preset, double noiseScale) {
   sim::SimulatorConfig config;
   config.payload = sim::Payload::solidBox(1.2, {0.08, 0.06, 0.12}, {0.02, -0.01, 0.08});
-  config.motion = sim::makeMotion(sim::MotionPreset::Brisk, 5);
+  config.motion = sim::makeMotion(preset, 5);
+  config.noise = config.noise.scaled(noiseScale);
   config.bias << 2.0, -1.5, 0.8, 0.05, -0.03, 0.02;
   sim::Simulator simulator(config);
   std::vector<Sample> samples;
@@ -21,6 +24,12 @@ std::vector<Sample> gripperRecording() {
   }
   return samples;
 }
+
+}  // namespace
+
+std::vector<Sample> gripperRecording() { return recording(sim::MotionPreset::Brisk, 1.0); }
+
+std::vector<Sample> heldInertiaRecording() { return recording(sim::MotionPreset::Slow, 3.0); }
 
 std::string writeEndlessEstimatorConfig(const std::filesystem::path& dir) {
   const std::string path = (dir / "estimator.json").string();

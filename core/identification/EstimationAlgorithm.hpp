@@ -111,7 +111,8 @@ class EstimationAlgorithm {
   /// Whether the inertia's six columns are held out of the power iteration's metric (treated as
   /// free of error) until the estimate explains the last second and the reported inertia
   /// deviations are below half the inertia (`kInertiaHoldoutByDefault` until set). The reported
-  /// covariance always counts every column's errors. Set it before `initialize`.
+  /// covariance always counts every column's errors, and while the inertia is held also the bias
+  /// the holdout leaves in the estimate (`advanceHeldInertiaBias`). Set it before `initialize`.
   void setInertiaHoldout(bool enabled) { inertiaHoldoutEnabled = enabled; }
 
   /// Inertia holdout of a new estimator.
@@ -139,14 +140,19 @@ class EstimationAlgorithm {
   /// True when the samples of the last `kResidualWindow` seconds are in and the finite estimate
   /// explains them within a few times the configured noise (mean normalised residual <= 2).
   bool explainsRecentSamples() const;
-  /// True when every reported inertia deviation is at most `relativeDeviation` times the
-  /// largest diagonal entry of the inertia.
+  /// True when every reported inertia deviation, without the held estimate's bias part, is at
+  /// most `relativeDeviation` times the largest diagonal entry of the inertia.
   bool inertiaIsUsable(double relativeDeviation) const;
   /// At the switch to whitened rows: puts the unweighted rows absorbed so far on the scale of
   /// the whitened ones, each row group weighted by `scale` over its mean residual variance
   /// predicted at θ, in P, the power-iteration metric and the covariance estimator. Without
   /// forgetting only. True when the state was rescaled.
   bool rescaleUnweightedRows(double scale);
+  /// One inverse power iteration, with every column's errors in the metric, of the iterate that
+  /// started from the held estimate `kHeldBiasSteps` samples ago; after the last one
+  /// `heldInertiaBias` becomes b, the step from that estimate to the iterate, and the next
+  /// sample starts afresh. Fixed sizes only (b is set to zero otherwise).
+  void advanceHeldInertiaBias();
   // Per-row buffers, sized by `initialize`, so that absorbing a row allocates nothing.
   Eigen::RowVectorXd rowBuffer;
   Eigen::MatrixXd rowCovarianceBuffer;
@@ -175,6 +181,15 @@ class EstimationAlgorithm {
   bool inertiaHoldoutEnabled = kInertiaHoldoutByDefault;
   // True while the inertia's columns are held out of the power-iteration metric.
   bool inertiaHeldOut = false;
+  // While the inertia is held, b·bᵀ is added to the reported covariance: b the bias part of the
+  // held estimate (internal units), zero once the inertia is in the metric. The release test and
+  // the switch to row weighting judge the deviations without it, so the estimate follows the
+  // same course as without the bias part. The iteration that measures b: its start, its
+  // iterate [θ; −1] and the number of steps made.
+  Eigen::Matrix<double, 16, 1> heldInertiaBias = Eigen::Matrix<double, 16, 1>::Zero();
+  Eigen::Matrix<double, 16, 1> heldBiasStart = Eigen::Matrix<double, 16, 1>::Zero();
+  Eigen::Matrix<double, 17, 1> heldBiasIterate = Eigen::Matrix<double, 17, 1>::Zero();
+  int heldBiasStep = 0;
 };
 
 }  // namespace vorn
