@@ -45,8 +45,8 @@ constexpr double kIdentifiedInertiaDeviation = 0.5;
 /// Inverse power iterations with the full metric that measure the bias of a held inertia: on
 /// the accuracy benchmark 10 put more of slow motion's runs within 3 reported deviations (1 kHz
 /// 92 -> 97 %, 250 Hz 83 -> 96 %) at a median time still within 1.1 times the bound's; 20 or 30
-/// also raise the reported deviation of the centre of mass from 1.4 to 2.4-2.9 times the bound
-/// and delay slow runs by 2-3 s more.
+/// also raise the reported deviation of the centre of mass from 1.4 to 2.2-2.9 times the bound
+/// and delay slow runs by up to 2-3 s more.
 constexpr int kHeldBiasSteps = 10;
 
 
