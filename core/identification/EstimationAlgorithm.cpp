@@ -351,6 +351,7 @@ void EstimationAlgorithm::initialize(const Eigen::VectorXd& prior,
   inertiaHeldOut = inertiaHoldoutEnabled;
   heldInertiaBias.setZero();
   heldBiasStep = 0;
+  inertiaVarianceWithoutHeldBias.setOnes();
 
   const Eigen::VectorXd& t = parameterVector;
   const Eigen::VectorXd v = measurementNoise;
@@ -380,13 +381,12 @@ bool EstimationAlgorithm::inertiaIsUsable(double relativeDeviation) const {
   // The predicted residual variances grow with the inertia times the angular-acceleration noise;
   // at an inertia the samples do not yet determine, they are set by the guess (on slow motion
   // 1e5 times the noise), and the weighted estimate drifts away (mass 1 -> 14 kg in 60 s).
-  const Eigen::Matrix<double, 16, 1> variances = getSolutionVariances();
   const Eigen::Matrix<double, 10, 1> inertia = getInertia();
   const double scale = std::max({std::abs(inertia[4]), std::abs(inertia[7]), std::abs(inertia[9])});
   const auto& s = NormalizationConstants::input_scale;
   for (int k = 4; k < 10; ++k) {
-    const double bias = s[k] * heldInertiaBias[k];
-    if (!(std::sqrt(std::max(variances[k] - bias * bias, 0.0)) <= relativeDeviation * scale)) {
+    const double variance = s[k] * inertiaVarianceWithoutHeldBias[k - 4] * s[k];
+    if (!(std::sqrt(variance) <= relativeDeviation * scale)) {
       return false;
     }
   }
@@ -586,6 +586,10 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
   // Each row's covariance is that of the whole estimate after the row: the sample's is the one
   // after its last row (adding the six would count every row six times).
   covarianceEstimator.addCovarianceTo(parameterCovariance);
+  for (int k = 0; k < kInertiaEntries; ++k) {
+    const Eigen::Index i = estimate_index::kInertia + k;
+    inertiaVarianceWithoutHeldBias[k] = entryOrZero(parameterCovariance, i, i);
+  }
   if (inertiaHeldOut && n == kFixedParameters) {
     advanceHeldInertiaBias();
     Eigen::Map<Eigen::Matrix<double, kFixedParameters, kFixedParameters>>(

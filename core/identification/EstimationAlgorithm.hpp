@@ -140,8 +140,9 @@ class EstimationAlgorithm {
   /// True when the samples of the last `kResidualWindow` seconds are in and the finite estimate
   /// explains them within a few times the configured noise (mean normalised residual <= 2).
   bool explainsRecentSamples() const;
-  /// True when every reported inertia deviation, without the held estimate's bias part, is at
-  /// most `relativeDeviation` times the largest diagonal entry of the inertia.
+  /// True when every inertia deviation, without the held estimate's bias part
+  /// (`inertiaVarianceWithoutHeldBias`), is at most `relativeDeviation` times the largest
+  /// diagonal entry of the inertia.
   bool inertiaIsUsable(double relativeDeviation) const;
   /// At the switch to whitened rows: puts the unweighted rows absorbed so far on the scale of
   /// the whitened ones, each row group weighted by `scale` over its mean residual variance
@@ -151,7 +152,8 @@ class EstimationAlgorithm {
   /// One inverse power iteration, with every column's errors in the metric, of the iterate that
   /// started from the held estimate `kHeldBiasSteps` samples ago; after the last one
   /// `heldInertiaBias` becomes b, the step from that estimate to the iterate, and the next
-  /// sample starts afresh. Fixed sizes only (b is set to zero otherwise).
+  /// sample starts afresh. An iteration that fails (a non-finite or vanishing last entry) keeps
+  /// the last b and starts afresh. Fixed sizes only (b is set to zero otherwise).
   void advanceHeldInertiaBias();
   // Per-row buffers, sized by `initialize`, so that absorbing a row allocates nothing.
   Eigen::RowVectorXd rowBuffer;
@@ -190,6 +192,9 @@ class EstimationAlgorithm {
   Eigen::Matrix<double, 16, 1> heldBiasStart = Eigen::Matrix<double, 16, 1>::Zero();
   Eigen::Matrix<double, 17, 1> heldBiasIterate = Eigen::Matrix<double, 17, 1>::Zero();
   int heldBiasStep = 0;
+  // The diagonal of the parameter covariance's inertia block (internal units) before the bias
+  // part is added.
+  Eigen::Matrix<double, 6, 1> inertiaVarianceWithoutHeldBias = Eigen::Matrix<double, 6, 1>::Ones();
 };
 
 }  // namespace vorn
