@@ -586,9 +586,12 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
   // Each row's covariance is that of the whole estimate after the row: the sample's is the one
   // after its last row (adding the six would count every row six times).
   covarianceEstimator.addCovarianceTo(parameterCovariance);
-  for (int k = 0; k < kInertiaEntries; ++k) {
-    const Eigen::Index i = estimate_index::kInertia + k;
-    inertiaVarianceWithoutHeldBias[k] = entryOrZero(parameterCovariance, i, i);
+  // Read by the release test and the switch to row weighting only, while either may come.
+  if (inertiaHeldOut || (rowWeightingEnabled && !weighting)) {
+    for (int k = 0; k < kInertiaEntries; ++k) {
+      const Eigen::Index i = estimate_index::kInertia + k;
+      inertiaVarianceWithoutHeldBias[k] = entryOrZero(parameterCovariance, i, i);
+    }
   }
   if (inertiaHeldOut && n == kFixedParameters) {
     advanceHeldInertiaBias();
