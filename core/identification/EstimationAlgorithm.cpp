@@ -49,7 +49,6 @@ constexpr double kIdentifiedInertiaDeviation = 0.5;
 /// and delay slow runs by up to 2-3 s more.
 constexpr int kHeldBiasSteps = 10;
 
-
 /// Minimum steady-clock time between two progress messages [ns].
 constexpr int64_t kProgressIntervalNs = 1000000000;
 
@@ -444,11 +443,11 @@ void EstimationAlgorithm::advanceHeldInertiaBias() {
   // (on slow motion up to nine tenths of it), and the centre of mass and torque bias follow
   // through their correlation with it. The covariance of the errors-in-variables form knows
   // nothing of that: on slow 100-250 Hz motion it reported deviations a fifth to a tenth of the
-  // bound and errors of 4-10 of them. Iterating from the held estimate with every column's errors in the
-  // metric moves it toward the unbiased estimate, far where the samples say little about the
-  // inertia and hardly at all once they show it; the step's outer product is the bias part of
-  // the held estimate's mean squared error. One iteration per sample keeps the cost of every
-  // sample the same (ten at once cost the sample that made them up to 2 us).
+  // bound and errors of 4-10 of them. Iterating from the held estimate with every column's
+  // errors in the metric moves it toward the unbiased estimate, far where the samples say little
+  // about the inertia and hardly at all once they show it; the step's outer product is the bias
+  // part of the held estimate's mean squared error. One iteration per sample keeps the cost of
+  // every sample the same (ten at once cost the sample that made them up to 2 us).
   using Square = Eigen::Matrix<double, kFixedAugmented, kFixedAugmented>;
   using Augmented = Eigen::Matrix<double, kFixedAugmented, 1>;
   if (augmentedSize != kFixedAugmented || parameterVector.size() != kFixedParameters ||
