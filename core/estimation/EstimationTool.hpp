@@ -72,6 +72,8 @@ class EstimationTool {
   double getRecentNormalisedResidual() const;
   /// True once the estimator has absorbed a full second of samples; false before `init`.
   bool hasFullResidualWindow() const;
+  /// True once the estimator whitens the samples' rows; false before `init`.
+  bool whitensRows() const { return algorithm && algorithm->whitensRows(); }
   /// The estimated wrench bias as a record; a default record before `init`.
   DynamicsStamped getEstimatedBias() const;
   /// Covariance of the 16 physical parameters (m, m·c, inertia about the sensor origin, bias);

@@ -95,6 +95,10 @@ void InertiaEstimator::clearSeriesAndFilters() {
   latestDynamics = DynamicsStamped();
   newDynamics = false;
   centredDifferentiator.reset();
+  latestStraddlesRest = false;
+  // The rest test judges stillness by the configured gyro noise (the largest axis).
+  centredDifferentiator.setRestDeviation(
+      config ? std::sqrt(std::max(config->angular_vel_noise.maxCoeff(), 0.0)) : 0.0);
 }
 
 void InertiaEstimator::initFilters() {
@@ -170,6 +174,7 @@ void InertiaEstimator::setCalibratedWrench(const Vec3dStamped& force, const Vec3
   // the record's own instant instead.
   if (centredDifferentiator.push(sync::syncDynamics(kinematics, wrenches))) {
     latestDynamics = centredDifferentiator.centred();
+    latestStraddlesRest = centredDifferentiator.windowStraddlesRest();
     newDynamics = true;
   }
   if (readAndIncrementSampleCount() < 9) {
@@ -194,6 +199,16 @@ bool InertiaEstimator::update() {
   if (newDynamics) {
     // Cleared first: a record that made the estimator throw is not offered again.
     newDynamics = false;
+    // Whitened rows weigh each sample by the noise its rows should have, and the rows of
+    // samples near rest should have the least (the regressor responds little to the IMU's noise
+    // there). Where a move starts or stops the derived angular acceleration misses by far more
+    // than its noise (see `CentredDifferentiator::windowStraddlesRest`), so these samples would
+    // pull the estimate most where they are wrong: on a robot's stop-and-go motion the inertia
+    // lurched by five of its deviations within 50 ms of a move's start. They are left out once
+    // the rows are whitened; the unweighted rows, which weigh them like any other, take them.
+    if (latestStraddlesRest && estimationTool->whitensRows()) {
+      return true;
+    }
     estimationTool->update(latestDynamics);
     if (steadyCheck) {
       advanceAnchors(latestDynamics.stamp());

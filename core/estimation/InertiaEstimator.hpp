@@ -241,6 +241,8 @@ class InertiaEstimator {
   std::optional<PayloadEstimatorConfig> config;
   /// Set when `latestDynamics` is replaced, cleared when `update` consumes it.
   bool newDynamics = false;
+  /// Whether the derivative window of `latestDynamics` straddles rest (see `update`).
+  bool latestStraddlesRest = false;
 
   /// Estimates kept for the steadiness test: the older one (at least `kSteadySeconds` of data
   /// old once two exist) is what the current estimate is compared with.

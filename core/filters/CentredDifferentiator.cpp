@@ -59,6 +59,7 @@ bool CentredDifferentiator::push(const DynamicsStamped& record) {
   }
   ring_[(first_ + count_) % ring_.size()] = record;
   ++count_;
+  countRest(record, 1);
   if (record.stamp() - at(0).stamp() < 2.0 * halfWidth_ - kSpanTolerance) {
     return false;
   }
@@ -73,6 +74,8 @@ bool CentredDifferentiator::push(const DynamicsStamped& record) {
   centred_ =
       DynamicsStamped(KinematicsStamped(middle.stamp(), middle.linAcc(), middle.angVel(), slope),
                       WrenchStamped(middle.stamp(), middle.force(), middle.torque()));
+  straddlesRest_ = stillRecords_ >= 1 && movingRecords_ >= kMovingRecords;
+  countRest(at(0), -1);
   first_ = (first_ + 1) % ring_.size();
   --count_;
   return true;
@@ -118,10 +121,35 @@ Eigen::Vector3d CentredDifferentiator::cubicSlope(double centre) const {
   return coefficients.row(1).transpose() / halfWidth_;
 }
 
+void CentredDifferentiator::setRestDeviation(double gyroStd) {
+  restDeviation_ = std::isfinite(gyroStd) && gyroStd > 0.0 ? gyroStd : 0.0;
+  stillRecords_ = 0;
+  movingRecords_ = 0;
+  for (std::size_t i = 0; i < count_; ++i) {
+    countRest(at(i), 1);
+  }
+  straddlesRest_ = false;
+}
+
+void CentredDifferentiator::countRest(const DynamicsStamped& record, int sign) {
+  if (restDeviation_ <= 0.0) {
+    return;
+  }
+  const double speed = record.angVel().cwiseAbs().maxCoeff();
+  if (speed < kStillDeviations * restDeviation_) {
+    stillRecords_ += sign;
+  } else if (speed > kMovingDeviations * restDeviation_) {
+    movingRecords_ += sign;
+  }
+}
+
 void CentredDifferentiator::reset() {
   first_ = 0;
   count_ = 0;
   centred_ = DynamicsStamped();
+  stillRecords_ = 0;
+  movingRecords_ = 0;
+  straddlesRest_ = false;
 }
 
 }  // namespace vorn

@@ -66,8 +66,27 @@ class CentredDifferentiator {
   /// The last record completed by `push`; all zero before the first one.
   const DynamicsStamped& centred() const { return centred_; }
 
-  /// Empties the window; the half width is kept.
+  /// Empties the window; the half width and the rest deviation are kept.
   void reset();
+
+  /// Gyro noise deviation (rad/s) of the rest test; 0 (the default) turns the test off.
+  /// A record is still when every axis of its angular velocity is within `kStillDeviations` of
+  /// zero, moving when some axis is beyond `kMovingDeviations`.
+  void setRestDeviation(double gyroStd);
+  /// Whether the window of the record `centred()` holds holds a still record and at least
+  /// `kMovingRecords` moving ones: a move starts or stops within the window. A robot's move
+  /// from rest starts with a step of the jerk, which the polynomial cannot follow: the cubic's
+  /// derivative then misses the angular acceleration by up to about a twelfth of the jerk step
+  /// times the half width (0.5-1.3 rad/s² for the moves of 0.5 s the benchmark's robot makes,
+  /// 15-35 times the gyro's share of the derivative's noise at 0.003 rad/s), for records within
+  /// about a half width of the step. False while the test is off.
+  bool windowStraddlesRest() const { return straddlesRest_; }
+
+  static constexpr double kStillDeviations = 3.0;
+  /// Twice the still bound, so that a still record's noise does not make it moving.
+  static constexpr double kMovingDeviations = 6.0;
+  /// Moving records a window needs, so that one noisy record does not make a still one move.
+  static constexpr int kMovingRecords = 2;
 
   double halfWidth() const { return halfWidth_; }
   int degree() const { return degree_; }
@@ -80,6 +99,8 @@ class CentredDifferentiator {
   Eigen::Vector3d lineSlope() const;
   /// Derivative at `centre` (s) of the least-squares cubic through the window.
   Eigen::Vector3d cubicSlope(double centre) const;
+  /// +1/-1 of the record to the still and moving counts as it enters or leaves the window.
+  void countRest(const DynamicsStamped& record, int sign);
 
   double halfWidth_;
   int degree_;
@@ -87,6 +108,11 @@ class CentredDifferentiator {
   std::size_t first_ = 0;
   std::size_t count_ = 0;
   DynamicsStamped centred_;
+  double restDeviation_ = 0.0;
+  // Still and moving records in the window (kept only while the rest test is on).
+  int stillRecords_ = 0;
+  int movingRecords_ = 0;
+  bool straddlesRest_ = false;
 };
 
 }  // namespace vorn

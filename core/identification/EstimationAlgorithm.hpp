@@ -97,6 +97,9 @@ class EstimationAlgorithm {
   /// for the whole run. Set it before `initialize` or before the first sample.
   void setRowWeighting(bool enabled) { rowWeightingEnabled = enabled; }
 
+  /// True once the samples' rows are whitened (see `setRowWeighting`).
+  bool whitensRows() const { return weighting; }
+
   /// Row weighting of a new estimator.
   static constexpr bool kRowWeightingByDefault = false;
 

@@ -220,5 +220,51 @@ TEST(CentredDifferentiator, NoiseFigureMatchesTheSpreadOfTheDerivedSlope) {
               6.25, 0.2);
 }
 
+
+/// Stamps of the centred records marked as straddling rest, for gyro records at `rate` of a
+/// minimum-jerk turn of 0.8 rad about x from 1 s to 1.5 s (at rest before and after) with white
+/// noise of 0.003 rad/s on every axis, over `seconds`.
+std::vector<double> restMarks(CentredDifferentiator& d, double rate, double seconds) {
+  std::mt19937 generator(5);
+  std::normal_distribution<double> noise(0.0, 0.003);
+  std::vector<double> marked;
+  for (int i = 0; i < static_cast<int>(seconds * rate); ++i) {
+    const double t = i / rate;
+    const double s = std::clamp((t - 1.0) / 0.5, 0.0, 1.0);
+    const Eigen::Vector3d w(1.6 * 30.0 * s * s * (1 - s) * (1 - s) + noise(generator),
+                            noise(generator), noise(generator));
+    if (d.push(DynamicsStamped(KinematicsStamped(t, Eigen::Vector3d::Zero(), w, w),
+                               WrenchStamped(t, Eigen::Vector3d::Zero(), w))) &&
+        d.windowStraddlesRest()) {
+      marked.push_back(d.centred().stamp());
+    }
+  }
+  return marked;
+}
+
+TEST(CentredDifferentiator, RestTestMarksTheWindowsWhereAMoveStartsOrStopsOnly) {
+  const double h = CentredDifferentiator::kDefaultHalfWidth;
+  for (const double rate : {100.0, 250.0, 1000.0}) {
+    CentredDifferentiator d;
+    d.setRestDeviation(0.003);
+    const std::vector<double> marks = restMarks(d, rate, 3.0);
+    int start = 0;
+    int stop = 0;
+    for (const double t : marks) {
+      start += std::abs(t - 1.0) <= h + 0.01 ? 1 : 0;
+      stop += std::abs(t - 1.5) <= h + 0.01 ? 1 : 0;
+    }
+    // Nothing in the pauses (one noisy record is no motion) nor within the move; at least
+    // the windows within half the half width of either end, where the cubic misses most.
+    EXPECT_EQ(start + stop, static_cast<int>(marks.size())) << rate << " Hz";
+    EXPECT_GE(std::min(start, stop), static_cast<int>(h * rate)) << rate << " Hz";
+    // Off by default and for a deviation that is none.
+    CentredDifferentiator off;
+    EXPECT_TRUE(restMarks(off, rate, 3.0).empty());
+    off.setRestDeviation(std::nan(""));
+    EXPECT_TRUE(restMarks(off, rate, 3.0).empty());
+  }
+}
+
 }  // namespace
 }  // namespace vorn
