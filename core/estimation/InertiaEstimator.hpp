@@ -75,8 +75,9 @@ class InertiaEstimator {
   void shrinkAllSeries();
 
   /// Feeds the estimation tool the record synchronised since the previous call, if there is
-  /// one; otherwise it changes nothing. Returns true (the tool always exists). The estimator's
-  /// NaN exception passes through.
+  /// one and it is not left out (a record whose derivative window straddles rest, once the tool
+  /// whitens rows); otherwise it changes nothing. Returns true (the tool always exists). The
+  /// estimator's NaN exception passes through.
   bool update();
 
   /// The 16 solution values (order above).

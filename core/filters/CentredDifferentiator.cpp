@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include <Eigen/Cholesky>
 
@@ -74,7 +75,15 @@ bool CentredDifferentiator::push(const DynamicsStamped& record) {
   centred_ =
       DynamicsStamped(KinematicsStamped(middle.stamp(), middle.linAcc(), middle.angVel(), slope),
                       WrenchStamped(middle.stamp(), middle.force(), middle.torque()));
-  straddlesRest_ = stillRecords_ >= 1 && movingRecords_ >= kMovingRecords;
+  // Still over the outer eighth of the window at one end, not merely somewhere in it: where the
+  // angular velocity passes through zero (a turn reversing about every axis at once) it is
+  // still for a few milliseconds only, the cubic follows the turn, and those samples show the
+  // inertia best.
+  const std::size_t inner = (count_ - 1) / kStillEdgeFraction;
+  const std::size_t last = count_ - 1;
+  straddlesRest_ = restDeviation_ > 0.0 && movingRecords_ >= kMovingRecords &&
+                   ((isStill(at(0)) && isStill(at(inner))) ||
+                    (isStill(at(last)) && isStill(at(last - inner))));
   countRest(at(0), -1);
   first_ = (first_ + 1) % ring_.size();
   --count_;
@@ -123,7 +132,6 @@ Eigen::Vector3d CentredDifferentiator::cubicSlope(double centre) const {
 
 void CentredDifferentiator::setRestDeviation(double gyroStd) {
   restDeviation_ = std::isfinite(gyroStd) && gyroStd > 0.0 ? gyroStd : 0.0;
-  stillRecords_ = 0;
   movingRecords_ = 0;
   for (std::size_t i = 0; i < count_; ++i) {
     countRest(at(i), 1);
@@ -131,14 +139,18 @@ void CentredDifferentiator::setRestDeviation(double gyroStd) {
   straddlesRest_ = false;
 }
 
+double CentredDifferentiator::speedOf(const DynamicsStamped& record) {
+  const Eigen::Vector3d speed = record.angVel().cwiseAbs();
+  // NaN on any axis makes the record neither still nor moving.
+  return speed.allFinite() ? speed.maxCoeff() : std::numeric_limits<double>::quiet_NaN();
+}
+
+bool CentredDifferentiator::isStill(const DynamicsStamped& record) const {
+  return speedOf(record) < kStillDeviations * restDeviation_;
+}
+
 void CentredDifferentiator::countRest(const DynamicsStamped& record, int sign) {
-  if (restDeviation_ <= 0.0) {
-    return;
-  }
-  const double speed = record.angVel().cwiseAbs().maxCoeff();
-  if (speed < kStillDeviations * restDeviation_) {
-    stillRecords_ += sign;
-  } else if (speed > kMovingDeviations * restDeviation_) {
+  if (restDeviation_ > 0.0 && speedOf(record) > kMovingDeviations * restDeviation_) {
     movingRecords_ += sign;
   }
 }
@@ -147,7 +159,6 @@ void CentredDifferentiator::reset() {
   first_ = 0;
   count_ = 0;
   centred_ = DynamicsStamped();
-  stillRecords_ = 0;
   movingRecords_ = 0;
   straddlesRest_ = false;
 }

@@ -73,13 +73,14 @@ class CentredDifferentiator {
   /// A record is still when every axis of its angular velocity is within `kStillDeviations` of
   /// zero, moving when some axis is beyond `kMovingDeviations`.
   void setRestDeviation(double gyroStd);
-  /// Whether the window of the record `centred()` holds holds a still record and at least
-  /// `kMovingRecords` moving ones: a move starts or stops within the window. A robot's move
-  /// from rest starts with a step of the jerk, which the polynomial cannot follow: the cubic's
-  /// derivative then misses the angular acceleration by up to about a twelfth of the jerk step
-  /// times the half width (0.5-1.3 rad/s² for the moves of 0.5 s the benchmark's robot makes,
-  /// 15-35 times the gyro's share of the derivative's noise at 0.003 rad/s), for records within
-  /// about a half width of the step. False while the test is off.
+  /// Whether the window of the record `centred()` holds is still at one end (the end record and
+  /// the one a `kStillEdgeFraction`th of the window in) and holds at least `kMovingRecords`
+  /// moving records: a move starts or stops within the window. A robot's
+  /// move from rest starts with a step of the jerk, which the polynomial cannot follow: the
+  /// cubic's derivative then misses the angular acceleration by up to about a twelfth of the
+  /// jerk step times the half width (0.5-1.3 rad/s² for the moves of 0.5 s the benchmark's
+  /// robot makes, 15-35 times the gyro's share of the derivative's noise at 0.003 rad/s), for
+  /// records within about a half width of the step. False while the test is off.
   bool windowStraddlesRest() const { return straddlesRest_; }
 
   static constexpr double kStillDeviations = 3.0;
@@ -87,6 +88,11 @@ class CentredDifferentiator {
   static constexpr double kMovingDeviations = 6.0;
   /// Moving records a window needs, so that one noisy record does not make a still one move.
   static constexpr int kMovingRecords = 2;
+  /// The still end spans at least this part of the window (10 ms of ±40 ms): a turn through
+  /// zero at 2 rad/s² is within 3 deviations of 0.003 rad/s for 9 ms only (turns reversing at
+  /// below about 2 rad/s², whose samples show the inertia less, can still be marked). A fifth
+  /// (16 ms) left out less of a move's start and ended one more robot run beyond 3 σ.
+  static constexpr std::size_t kStillEdgeFraction = 8;
 
   double halfWidth() const { return halfWidth_; }
   int degree() const { return degree_; }
@@ -99,7 +105,10 @@ class CentredDifferentiator {
   Eigen::Vector3d lineSlope() const;
   /// Derivative at `centre` (s) of the least-squares cubic through the window.
   Eigen::Vector3d cubicSlope(double centre) const;
-  /// +1/-1 of the record to the still and moving counts as it enters or leaves the window.
+  /// Largest absolute angular velocity of the record's axes; NaN if any axis is not finite.
+  static double speedOf(const DynamicsStamped& record);
+  bool isStill(const DynamicsStamped& record) const;
+  /// +1/-1 of the record to the moving count as it enters or leaves the window.
   void countRest(const DynamicsStamped& record, int sign);
 
   double halfWidth_;
@@ -109,8 +118,7 @@ class CentredDifferentiator {
   std::size_t count_ = 0;
   DynamicsStamped centred_;
   double restDeviation_ = 0.0;
-  // Still and moving records in the window (kept only while the rest test is on).
-  int stillRecords_ = 0;
+  // Moving records in the window (kept only while the rest test is on).
   int movingRecords_ = 0;
   bool straddlesRest_ = false;
 };

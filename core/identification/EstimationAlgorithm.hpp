@@ -101,7 +101,7 @@ class EstimationAlgorithm {
   bool whitensRows() const { return weighting; }
 
   /// Row weighting of a new estimator. On: heavy payloads on brisk and robot motion report
-  /// centre-of-mass and inertia deviations 1.2-2.3 times the Cramér-Rao bound instead of
+  /// centre-of-mass and inertia deviations 1.2-2.0 times the Cramér-Rao bound instead of
   /// 2.5-3.2 and converge sooner (robot 100 Hz x3 heavy 1 -> 8 of 8); what kept it off, robot
   /// motion's starts and stops, is left out of the whitened rows (see `InertiaEstimator::update`).
   static constexpr bool kRowWeightingByDefault = true;
