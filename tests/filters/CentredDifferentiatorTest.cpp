@@ -272,11 +272,10 @@ TEST(CentredDifferentiator, RestTestMarksTheWindowsWhereAMoveStartsOrStopsOnly) 
   std::normal_distribution<double> noise(0.0, 0.003);
   for (int i = 0; i < 8000; ++i) {
     const double t = i / 1000.0;
-    const Eigen::Vector3d w(0.8 * std::sin(2.0 * M_PI * t + 1.0) + noise(generator), noise(generator),
-                            noise(generator));
-    ASSERT_FALSE(swing.push(DynamicsStamped(KinematicsStamped(t, w, w, w), WrenchStamped(t, w, w))) &&
-                 swing.windowStraddlesRest())
-        << t;
+    const double x = 0.8 * std::sin(2.0 * M_PI * t + 1.0);
+    const Eigen::Vector3d w(x + noise(generator), noise(generator), noise(generator));
+    const DynamicsStamped r(KinematicsStamped(t, w, w, w), WrenchStamped(t, w, w));
+    ASSERT_FALSE(swing.push(r) && swing.windowStraddlesRest()) << t;
   }
 }
 
