@@ -10,6 +10,14 @@ namespace vorn {
 
 namespace {
 constexpr int kParameters = SampleWhitener::kAugmented - 1;
+
+/// A row's Jacobian (17 x 15, checked by `factor`) as a fixed-size matrix.
+Eigen::Map<const Eigen::Matrix<double, SampleWhitener::kAugmented, SampleWhitener::kChannels>>
+fixedJacobian(const Eigen::MatrixXd& jacobian) {
+  return Eigen::Map<
+      const Eigen::Matrix<double, SampleWhitener::kAugmented, SampleWhitener::kChannels>>(
+      jacobian.data());
+}
 }  // namespace
 
 Eigen::Matrix<double, SampleWhitener::kAugmented, 1> SampleWhitener::scaledAugmented(
@@ -38,8 +46,7 @@ bool SampleWhitener::factor(const ErrorModel& error, const Eigen::VectorXd& refe
       return false;
     }
     jacobians[static_cast<std::size_t>(i)] = &j;
-    g.col(i).noalias() =
-        Eigen::Map<const Eigen::Matrix<double, kAugmented, kChannels>>(j.data()).transpose() * z;
+    g.col(i).noalias() = fixedJacobian(j).transpose() * z;
     for (int r = 0; r < kAugmented; ++r) {
       active[r] = active[r] || !j.row(r).isZero(0.0);
     }
@@ -75,12 +82,11 @@ void SampleWhitener::rowCovariance(int k, const Noise& noise, Eigen::MatrixXd& o
   // size the general product kernels spend more on packing than on the arithmetic (the
   // whitened sample cost about 5 us more than an unweighted one through them).
   using Rows = Eigen::Matrix<double, kAugmented, kChannels, Eigen::RowMajor>;
-  using Full = Eigen::Matrix<double, kAugmented, kChannels>;
   Rows jw;
   jw.topRows(activeRows).setZero();
   for (int i = 0; i <= k; ++i) {
     const double f = inverseFactor(k, i);
-    const Eigen::Map<const Full> j(jacobians[static_cast<std::size_t>(i)]->data());
+    const auto j = fixedJacobian(*jacobians[static_cast<std::size_t>(i)]);
     for (int a = 0; a < activeRows; ++a) {
       const int r = rowIndex[static_cast<std::size_t>(a)];
       jw.row(a) += (f * rowScale[r]) * j.row(r);
@@ -110,10 +116,7 @@ double SampleWhitener::normalisedResidual(const Eigen::MatrixXd& augmented,
   double sum = 0.0;
   for (int i = 0; i < 6; ++i) {
     const double residual = augmented.row(i).dot(zRow.transpose());
-    const Noise g = Eigen::Map<const Eigen::Matrix<double, kAugmented, kChannels>>(
-                        jacobians[static_cast<std::size_t>(i)]->data())
-                        .transpose() *
-                    z;
+    const Noise g = fixedJacobian(*jacobians[static_cast<std::size_t>(i)]).transpose() * z;
     const double variance = g.dot(noise.asDiagonal() * g);
     sum += variance > 0.0 ? residual * residual / variance : 0.0;
   }
