@@ -5,6 +5,8 @@
 #include <exception>
 #include <fstream>
 #include <iostream>
+#include <limits>
+#include <ostream>
 #include <utility>
 
 #include <Eigen/Dense>
@@ -79,7 +81,43 @@ void recordConditions(const PayloadEstimate& estimate, RunResult& result) {
   result.endBlocking = static_cast<int>(estimate.blocking);
 }
 
+/// One trace row: the run's case, the snapshot's state and each value's error in its reported
+/// standard deviation (NaN where the deviation is not positive).
+void writeTraceRow(std::ostream& out, const RunCase& c, double elapsed,
+                   const PayloadEstimate& estimate) {
+  const std::array<double, 16> truth = trueValues(c);
+  out << sim::toString(c.profile) << ',' << c.rateHz << ',' << toString(c.kind) << ','
+      << c.noiseScale << ',' << c.payloadIndex << ',' << c.seed << ',' << elapsed << ','
+      << static_cast<int>(estimate.state) << ',' << static_cast<int>(estimate.blocking) << ','
+      << estimate.residual.value;
+  for (std::size_t i = 0; i < truth.size(); ++i) {
+    const double sigma = estimate.stdDev[i];
+    out << ','
+        << (sigma > 0.0 ? (estimate.solution[i] - truth[i]) / sigma
+                        : std::numeric_limits<double>::quiet_NaN());
+  }
+  for (const double sigma : estimate.stdDev) {
+    out << ',' << sigma;
+  }
+  out << '\n';
+}
+
 }  // namespace
+
+std::string AccuracyRun::traceFileName(int index) {
+  return "trace-" + std::to_string(index) + ".csv";
+}
+
+std::string AccuracyRun::traceHeader() {
+  std::string header = "motion,rate,kind,noise,payload,seed,data_seconds,state,blocking,residual";
+  for (int i = 0; i < estimate_index::kCount; ++i) {
+    header += ",z" + std::to_string(i);
+  }
+  for (int i = 0; i < estimate_index::kCount; ++i) {
+    header += ",sd" + std::to_string(i);
+  }
+  return header;
+}
 
 AccuracyRun::AccuracyRun(std::filesystem::path workDir) : workDir_(std::move(workDir)) {}
 
@@ -229,6 +267,12 @@ RunResult AccuracyRun::execute(const RunCase& c) const {
 
   bool converged = false;
   std::optional<std::array<double, 16>> reportedStdDev;
+  std::ofstream trace;
+  if (c.traceStep > 0.0) {
+    trace.open(workDir_ / traceFileName(c.index));
+  }
+  double nextTrace = c.traceStep;
+  double lastTraced = -1.0;
   {
     const bench::StdoutSilencer quiet;  // the estimator's console lines
     try {
@@ -238,6 +282,11 @@ RunResult AccuracyRun::execute(const RunCase& c) const {
         const sim::Sample sample = simulator.next();
         estimator.update(sample.stamp, sample.values);
         result.dataSeconds = sample.elapsed;
+        if (trace.is_open() && sample.elapsed + 1e-9 >= nextTrace) {
+          writeTraceRow(trace, c, sample.elapsed, estimator.currentEstimate());
+          lastTraced = sample.elapsed;
+          nextTrace += c.traceStep;
+        }
         if (!estimator.isEstimatorRunning()) {
           break;
         }
@@ -248,6 +297,9 @@ RunResult AccuracyRun::execute(const RunCase& c) const {
         }
       }
       converged = estimator.isEstimationSuccessful();
+      if (trace.is_open() && lastTraced != result.dataSeconds) {
+        writeTraceRow(trace, c, result.dataSeconds, estimator.currentEstimate());  // the end
+      }
       if (converged) {
         recordConditions(estimator.currentEstimate(), result);
       }

@@ -46,6 +46,13 @@ class AccuracyRun {
   /// information is singular).
   static std::vector<std::optional<std::array<double, 16>>> boundTimeline(const RunCase& runCase);
 
+  /// Name of the file, in the run's work folder, that holds the trace of run `index`: one CSV
+  /// row (`traceHeader` columns) every `RunCase::traceStep` data seconds with the snapshot's
+  /// state and the error of each of its 16 values in its reported standard deviations.
+  static std::string traceFileName(int index);
+  /// The columns of a trace row.
+  static std::string traceHeader();
+
   /// Data-time resolution of the bound (s).
   static constexpr double kBoundStep = 0.05;
 

@@ -62,6 +62,9 @@ std::string BenchmarkOptions::usage() {
          "                          (default: the estimator's default)\n"
          "  --jobs N                worker processes (default 2)\n"
          "  --csv FILE              also write one CSV row per run\n"
+         "  --trace FILE S          also write, every S data seconds of each run, the\n"
+         "                          estimate's state and the error of each value in its\n"
+         "                          reported std (CSV, runs in the order of --csv)\n"
          "  --summary-only          no per-run table\n";
 }
 
@@ -170,6 +173,12 @@ BenchmarkOptions BenchmarkOptions::parse(const std::vector<std::string>& args) {
       o.jobs = static_cast<int>(number(a, value()));
     } else if (a == "--csv") {
       o.csvPath = value();
+    } else if (a == "--trace") {
+      o.tracePath = value();
+      o.traceStep = number(a, value());
+      if (!(o.traceStep > 0.0)) {
+        throw std::invalid_argument("--trace: the step must be positive seconds");
+      }
     } else if (a == "--summary-only") {
       o.printRuns = false;
     } else {

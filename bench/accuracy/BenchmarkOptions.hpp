@@ -39,6 +39,9 @@ struct BenchmarkOptions {
   double slowInertiaThreshold = 1e3;
   bool printRuns = true;
   std::string csvPath;  ///< per-run rows as CSV, when given
+  /// The estimate's course, every `traceStep` data seconds of each run, as CSV, when given.
+  std::string tracePath;
+  double traceStep = 0.0;  ///< s; set with the path
   bool help = false;
 
   /// Parses the arguments (without the program name). Throws std::invalid_argument.

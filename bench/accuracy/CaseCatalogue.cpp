@@ -172,6 +172,7 @@ std::vector<RunCase> CaseCatalogue::cases(const BenchmarkOptions& options) {
               c.dataTimeCap = options.dataTimeCap;
               c.minTime = options.minTime;
               c.angularAccStd = options.angularAccStd;
+              c.traceStep = options.traceStep;
               list.push_back(c);
             }
           }

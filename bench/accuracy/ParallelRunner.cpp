@@ -30,12 +30,21 @@ void ParallelRunner::runShare(const std::vector<RunCase>& cases, std::size_t fir
   }
 }
 
+std::vector<std::filesystem::path> ParallelRunner::jobFolders() const {
+  std::vector<std::filesystem::path> folders;
+  for (int k = 0; k < (jobs_ > 0 ? jobs_ : 1); ++k) {
+    folders.push_back(workDir_ / ("job-" + std::to_string(k)));
+  }
+  return folders;
+}
+
 std::vector<RunResult> ParallelRunner::run(const std::vector<RunCase>& cases) const {
   const auto jobs = static_cast<std::size_t>(jobs_ > 0 ? jobs_ : 1);
   std::vector<std::filesystem::path> files;
   std::vector<pid_t> children;
+  const std::vector<std::filesystem::path> folders = jobFolders();
   for (std::size_t k = 0; k < jobs; ++k) {
-    const auto folder = workDir_ / ("job-" + std::to_string(k));
+    const auto& folder = folders[k];
     const auto file = workDir_ / ("results-" + std::to_string(k) + ".txt");
     files.push_back(file);
     if (jobs == 1) {

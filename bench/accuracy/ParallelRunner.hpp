@@ -19,6 +19,9 @@ class ParallelRunner {
   /// Progress goes to standard error.
   std::vector<RunResult> run(const std::vector<RunCase>& cases) const;
 
+  /// The work folder of each worker, in which its runs write their files.
+  std::vector<std::filesystem::path> jobFolders() const;
+
  private:
   /// Runs every `stride`-th case from `first` on, in a folder of its own, and writes one
   /// result line per run to `resultFile`.

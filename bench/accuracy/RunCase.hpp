@@ -46,6 +46,9 @@ struct RunCase {
   /// negative: that of the derived signal for the simulated gyro.
   double angularAccStd = -1.0;
   double minTime = 0.0;  ///< "min_time" of the configuration (run clock, wall seconds)
+  /// Data seconds between the rows of the run's trace (see `AccuracyRun::traceFileName`); 0
+  /// for none.
+  double traceStep = 0.0;
 };
 
 }  // namespace vorn::accuracy

@@ -8,10 +8,12 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "AccuracyRun.hpp"
 #include "BenchmarkOptions.hpp"
 #include "CaseCatalogue.hpp"
 #include "ParallelRunner.hpp"
@@ -56,7 +58,8 @@ int main(int argc, char** argv) {
             << switchText << "\n"
             << std::flush;
   const auto start = std::chrono::steady_clock::now();
-  const std::vector<RunResult> results = ParallelRunner(workDir, options.jobs).run(cases);
+  const ParallelRunner runner(workDir, options.jobs);
+  const std::vector<RunResult> results = runner.run(cases);
   const double wall =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
@@ -67,6 +70,20 @@ int main(int argc, char** argv) {
   ResultTable::printSummary(std::cout, cases, results);
   if (!options.csvPath.empty()) {
     ResultTable::writeCsv(options.csvPath, cases, results);
+  }
+  if (!options.tracePath.empty()) {
+    // Each worker traced its runs in its own folder; the file takes them in the order of the runs.
+    std::ofstream trace(options.tracePath);
+    trace << AccuracyRun::traceHeader() << '\n';
+    for (const RunCase& c : cases) {
+      for (const auto& folder : runner.jobFolders()) {
+        std::ifstream part(folder / AccuracyRun::traceFileName(c.index));
+        if (part) {
+          trace << part.rdbuf();
+          break;
+        }
+      }
+    }
   }
   std::printf("(%.0f s wall time)\n", wall);
   std::error_code ignored;
