@@ -87,7 +87,8 @@ void writeTraceRow(std::ostream& out, const RunCase& c, double elapsed,
                    const PayloadEstimate& estimate) {
   const std::array<double, 16> truth = trueValues(c);
   out << sim::toString(c.profile) << ',' << c.rateHz << ',' << toString(c.kind) << ','
-      << c.noiseScale << ',' << c.payloadIndex << ',' << c.seed << ',' << elapsed << ','
+      << c.noiseScale << ',' << c.payloadIndex << ',' << c.seed << ',' << c.draw << ',' << elapsed
+      << ','
       << static_cast<int>(estimate.state) << ',' << static_cast<int>(estimate.blocking) << ','
       << estimate.residual.value;
   for (std::size_t i = 0; i < truth.size(); ++i) {
@@ -109,7 +110,8 @@ std::string AccuracyRun::traceFileName(int index) {
 }
 
 std::string AccuracyRun::traceHeader() {
-  std::string header = "motion,rate,kind,noise,payload,seed,data_seconds,state,blocking,residual";
+  std::string header =
+      "motion,rate,kind,noise,payload,seed,draw,data_seconds,state,blocking,residual";
   for (int i = 0; i < estimate_index::kCount; ++i) {
     header += ",z" + std::to_string(i);
   }

@@ -60,6 +60,9 @@ std::string BenchmarkOptions::usage() {
          "  --inertia-holdout on|off the inertia's columns treated as free of error in the\n"
          "                          metric until the inertia is identified, or not\n"
          "                          (default: the estimator's default)\n"
+         "  --draws N               noise realisations per repetition, each of the same\n"
+         "                          motion and bias (default 1): the spread of the errors\n"
+         "                          of one recording against its reported std\n"
          "  --jobs N                worker processes (default 2)\n"
          "  --csv FILE              also write one CSV row per run\n"
          "  --trace FILE S          also write, every S data seconds of each run, the\n"
@@ -169,6 +172,8 @@ BenchmarkOptions BenchmarkOptions::parse(const std::vector<std::string>& args) {
                     : a == "--wrench-weights" ? o.wrenchWeights
                                               : o.inertiaHoldout;
       option = state == "on" ? 1 : 0;
+    } else if (a == "--draws") {
+      o.draws = static_cast<int>(number(a, value()));
     } else if (a == "--jobs") {
       o.jobs = static_cast<int>(number(a, value()));
     } else if (a == "--csv") {
@@ -185,7 +190,8 @@ BenchmarkOptions BenchmarkOptions::parse(const std::vector<std::string>& args) {
       throw std::invalid_argument("unknown option " + a);
     }
   }
-  if (o.payloads < 1 || o.payloads > 12 || o.seeds < 1 || o.jobs < 1 || o.dataTimeCap <= 0.0 ||
+  if (o.payloads < 1 || o.payloads > 12 || o.seeds < 1 || o.draws < 1 || o.jobs < 1 ||
+      o.dataTimeCap <= 0.0 ||
       o.profiles.empty() || o.noiseScales.empty() || o.rates.empty() || o.kinds.empty()) {
     throw std::invalid_argument("option out of range");
   }

@@ -17,6 +17,7 @@ struct BenchmarkOptions {
   std::vector<PayloadKind> kinds{PayloadKind::Box};
   int payloads = 12;                          ///< per kind, spread over those of the kind
   int seeds = 3;                              ///< repetitions per payload, profile and noise
+  int draws = 1;  ///< noise realisations per repetition, of the same motion and bias
   double dataTimeCap = 60.0;                  ///< s of samples per run at most
   /// "min_time" of the configuration: wall-clock seconds of the estimator's run clock.
   double minTime = 0.0;

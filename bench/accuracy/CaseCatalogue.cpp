@@ -14,6 +14,8 @@ namespace {
 constexpr double kMinMass = 0.2;
 constexpr double kMaxMass = 3.0;
 constexpr double kMaxComOffset = 0.15;
+/// Step between the noise seeds of the draws of one repetition: beyond every key's seed.
+constexpr std::uint64_t kDrawSeedStride = 1000003;
 constexpr double kMaxForceBias = 2.0;   // N
 constexpr double kMaxTorqueBias = 0.1;  // N·m
 
@@ -144,6 +146,7 @@ std::vector<RunCase> CaseCatalogue::cases(const BenchmarkOptions& options) {
                                       : static_cast<int>(std::lround(
                                             static_cast<double>(i) * (available - 1) / (wanted - 1)));
             for (int seed = 0; seed < options.seeds; ++seed) {
+              for (int draw = 0; draw < options.draws; ++draw) {
               RunCase c;
               c.index = static_cast<int>(list.size());
               c.payloadIndex = p;
@@ -157,7 +160,10 @@ std::vector<RunCase> CaseCatalogue::cases(const BenchmarkOptions& options) {
               const auto key = static_cast<std::uint64_t>(100 * p + seed) +
                                10000 * static_cast<std::uint64_t>(kind);
               c.motionSeed = 1 + key;
-              c.noiseSeed = 50000 + key * 7 + static_cast<std::uint64_t>(noise * 10.0);
+              // Draw 0 keeps the seed's own noise; the others are far from every key's.
+              c.draw = draw;
+              c.noiseSeed = 50000 + key * 7 + static_cast<std::uint64_t>(noise * 10.0) +
+                            kDrawSeedStride * static_cast<std::uint64_t>(draw);
               sim::Rng rng(90000 + key);
               for (int k = 0; k < 3; ++k) {
                 c.bias[k] = rng.uniform(-kMaxForceBias, kMaxForceBias);
@@ -174,6 +180,7 @@ std::vector<RunCase> CaseCatalogue::cases(const BenchmarkOptions& options) {
               c.angularAccStd = options.angularAccStd;
               c.traceStep = options.traceStep;
               list.push_back(c);
+              }
             }
           }
         }

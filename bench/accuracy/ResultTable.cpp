@@ -325,7 +325,7 @@ void ResultTable::writeCsv(const std::string& path, const std::vector<RunCase>& 
   for (int i = 0; i < kCount; ++i) {
     out << ",z" << i;
   }
-  out << '\n';
+  out << ",draw\n";
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const RunCase& c = cases[i];
     const RunResult& r = results[i];
@@ -341,7 +341,7 @@ void ResultTable::writeCsv(const std::string& path, const std::vector<RunCase>& 
     for (const double z : r.normalisedErrors) {
       out << ',' << z;
     }
-    out << '\n';
+    out << ',' << c.draw << '\n';
   }
 }
 

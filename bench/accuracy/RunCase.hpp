@@ -36,6 +36,7 @@ struct RunCase {
   sim::MotionPreset profile = sim::MotionPreset::Brisk;
   double noiseScale = 1.0;  ///< factor on the typical sensor noise
   int seed = 0;             ///< repetition: chooses the motion, the bias and the noise
+  int draw = 0;             ///< noise realisation of the same motion and bias (0: the seed's own)
   sim::Payload payload;
   sim::Vector6d bias = sim::Vector6d::Zero();
   std::uint64_t motionSeed = 0;
