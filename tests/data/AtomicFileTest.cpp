@@ -1,9 +1,14 @@
 #include "data/AtomicFile.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -38,6 +43,52 @@ TEST(AtomicFile, ReplacesTheTargetOnlyOnCommitWithTheUmaskPermissions) {
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.json"});
   EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST(AtomicFile, FilesOfOtherThreadsKeepTheirPermissionsWhileTemporaryFilesAreMade) {
+  // The process umask must stay as it is: a file another thread creates meanwhile would
+  // otherwise get the permissions of whatever mask the temporary file's creation set.
+  TempDir dir;
+  const mode_t previousMask = ::umask(022);
+  constexpr int kWriters = 4;
+  constexpr int kFilesEach = 1500;
+  std::atomic<int> done{0};
+  std::vector<std::vector<std::string>> made(kWriters);
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    writers.emplace_back([&, w] {
+      for (int i = 0; i < kFilesEach; ++i) {
+        AtomicFile file(dir.path() / ("t" + std::to_string(w) + ".json"));
+        EXPECT_TRUE(file.isOpen());
+        made[static_cast<std::size_t>(w)].push_back(file.temporaryPath().filename().string());
+      }
+      ++done;
+    });
+  }
+  int wrongModes = 0;
+  const std::string probe = (dir.path() / "probe").string();
+  while (done < kWriters) {
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    ASSERT_GE(fd, 0);
+    struct stat info {};
+    ::fstat(fd, &info);
+    wrongModes += (info.st_mode & 0777) != 0644;
+    ::close(fd);
+    ::unlink(probe.c_str());
+  }
+  for (std::thread& writer : writers) {
+    writer.join();
+  }
+  ::umask(previousMask);
+  std::vector<std::string> names;
+  for (const auto& list : made) {
+    names.insert(names.end(), list.begin(), list.end());
+  }
+  EXPECT_EQ(wrongModes, 0);
+  // Every temporary file had a name of its own, and none is left behind.
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end());
+  EXPECT_TRUE(dir.entries().empty());
 }
 
 TEST(AtomicFile, EachFailureIsNamedAndLeavesTheDirectoryAsItWas) {
