@@ -87,10 +87,9 @@ void writeTraceRow(std::ostream& out, const RunCase& c, double elapsed,
                    const PayloadEstimate& estimate) {
   const std::array<double, 16> truth = trueValues(c);
   out << sim::toString(c.profile) << ',' << c.rateHz << ',' << toString(c.kind) << ','
-      << c.noiseScale << ',' << c.payloadIndex << ',' << c.seed << ',' << c.draw << ',' << elapsed
-      << ','
-      << static_cast<int>(estimate.state) << ',' << static_cast<int>(estimate.blocking) << ','
-      << estimate.residual.value;
+      << c.noiseScale << ',' << c.payloadIndex << ',' << c.seed << ',' << c.draw << ','
+      << elapsed << ',' << static_cast<int>(estimate.state) << ','
+      << static_cast<int>(estimate.blocking) << ',' << estimate.residual.value;
   for (std::size_t i = 0; i < truth.size(); ++i) {
     const double sigma = estimate.stdDev[i];
     out << ','
@@ -274,7 +273,6 @@ RunResult AccuracyRun::execute(const RunCase& c) const {
     trace.open(workDir_ / traceFileName(c.index));
   }
   double nextTrace = c.traceStep;
-  double lastTraced = -1.0;
   {
     const bench::StdoutSilencer quiet;  // the estimator's console lines
     try {
@@ -284,10 +282,13 @@ RunResult AccuracyRun::execute(const RunCase& c) const {
         const sim::Sample sample = simulator.next();
         estimator.update(sample.stamp, sample.values);
         result.dataSeconds = sample.elapsed;
-        if (trace.is_open() && sample.elapsed + 1e-9 >= nextTrace) {
+        // A row every step, and one at the instant the run ends (before the cap stops it).
+        const bool ending = !estimator.isEstimatorRunning() || sample.elapsed >= c.dataTimeCap;
+        if (trace.is_open() && (ending || sample.elapsed + 1e-9 >= nextTrace)) {
           writeTraceRow(trace, c, sample.elapsed, estimator.currentEstimate());
-          lastTraced = sample.elapsed;
-          nextTrace += c.traceStep;
+          while (nextTrace <= sample.elapsed + 1e-9) {
+            nextTrace += c.traceStep;
+          }
         }
         if (!estimator.isEstimatorRunning()) {
           break;
@@ -299,9 +300,6 @@ RunResult AccuracyRun::execute(const RunCase& c) const {
         }
       }
       converged = estimator.isEstimationSuccessful();
-      if (trace.is_open() && lastTraced != result.dataSeconds) {
-        writeTraceRow(trace, c, result.dataSeconds, estimator.currentEstimate());  // the end
-      }
       if (converged) {
         recordConditions(estimator.currentEstimate(), result);
       }
