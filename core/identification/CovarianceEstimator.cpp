@@ -120,7 +120,8 @@ void CovarianceEstimator::update(const Eigen::VectorXd& parameters,
   }
   equationRowSums[equation].noalias() += row.transpose() * row;
   const double count = static_cast<double>(++equationRowCounts[equation]);
-  equationMeanCovariances[equation] += (rowCovariance - equationMeanCovariances[equation]) / count;
+  equationMeanCovariances[equation] +=
+      (rowCovariance - equationMeanCovariances[equation]) * (1.0 / count);
   latestParameters = parameters;
 }
 
@@ -173,7 +174,9 @@ void updateWithoutForgettingImpl(CovarianceState& st, const Eigen::VectorXd& par
   // Running mean of the row error covariances; the initial identity counts as one sample.
   Eigen::Map<typename S::MatM> meanCov(st.meanRowCovariance.data(), m, m);
   const Eigen::Map<const typename S::MatM> c(rowCovariance.data(), m, m);
-  meanCov = (k * meanCov + c) / (k + 1.0);
+  // Times the reciprocal: a division of each of the 289 entries of every row cost about a tenth
+  // of a sample's update.
+  meanCov = (k * meanCov + c) * (1.0 / (k + 1.0));
 
   // A ← A + hᵀ·h: the information of the rows, unweighted. The noise scale enters the
   // covariance once, through s; weighting the rows by C̄⁻¹ as well counted it twice and made the

@@ -621,7 +621,7 @@ void EstimationAlgorithm::updateParameterVector(const Eigen::RowVectorXd& row,
   }
   rowCovarianceSum += rowCovariance;
   ++absorbedRows;
-  powerIterationMetric = rowCovarianceSum / static_cast<double>(absorbedRows);
+  powerIterationMetric = rowCovarianceSum * (1.0 / static_cast<double>(absorbedRows));
   // While the inertia is unidentified its columns are taken as free of error: least squares in
   // them, total least squares in the rest. Their errors come from the derived angular
   // acceleration and the gyro, through the torque rows only; on slow motion they exceed what the
