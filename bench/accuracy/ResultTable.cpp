@@ -7,6 +7,7 @@
 #include <map>
 #include <utility>
 
+#include "GoalCheck.hpp"
 #include "core/identification/EstimateIndex.hpp"
 
 namespace vorn::accuracy {
@@ -287,6 +288,15 @@ void ResultTable::printSummary(std::ostream& out, const std::vector<RunCase>& ca
                   s.medianEfficiency[1], s.medianEfficiency[2], s.medianEfficiency[3]);
     out << line;
   }
+  std::vector<GoalCheck::Group> goalGroups;
+  for (const auto& [name, group] : groups) {
+    const auto first = std::find_if(cases.begin(), cases.end(),
+                                    [&](const RunCase& c) { return groupName(c) == name; });
+    const bool brisk = first != cases.end() && first->profile == sim::MotionPreset::Brisk &&
+                       first->rateHz == 1000.0 && first->noiseScale == 1.0;
+    goalGroups.push_back({name, summarise(group), brisk});
+  }
+  GoalCheck::print(out, goalGroups);
   std::vector<const RunResult*> all;
   for (const auto& r : results) {
     all.push_back(&r);
