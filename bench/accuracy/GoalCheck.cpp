@@ -41,29 +41,32 @@ const std::vector<std::string>& GoalCheck::goals() {
   return names;
 }
 
+std::array<bool, 6> GoalCheck::judged(const Group& group) {
+  const GroupSummary& s = group.summary;
+  return {{s.feasible > 0, s.feasibleConverged > 0, group.briskAtOneKilohertz && s.runs > 0,
+           s.converged > 0, s.converged > s.nonFiniteRatio, s.converged > 0}};
+}
+
 std::vector<GoalCheck::Miss> GoalCheck::misses(const Group& group) {
   const GroupSummary& s = group.summary;
   const std::vector<std::string>& names = goals();
+  const std::array<bool, 6> judge = judged(group);
   std::vector<Miss> out;
-  if (s.feasible > 0 && 100.0 * s.feasibleConverged < kConvergedShare * s.feasible) {
+  if (judge[0] && 100.0 * s.feasibleConverged < kConvergedShare * s.feasible) {
     out.push_back({names[0], std::to_string(s.feasibleConverged) + "/" +
                                  std::to_string(s.feasible)});
   }
-  if (s.feasibleConverged > 0 && s.medianTimeRatio > kTimeRatio) {
+  if (judge[1] && s.medianTimeRatio > kTimeRatio) {
     out.push_back({names[1], figure("%.2f", s.medianTimeRatio)});
   }
-  if (group.briskAtOneKilohertz && s.runs > 0 &&
-      (s.converged == 0 || s.medianSeconds > kBriskSeconds)) {
+  if (judge[2] && (s.converged == 0 || s.medianSeconds > kBriskSeconds)) {
     out.push_back({names[2], s.converged == 0 ? "none converged"
                                               : figure("%.1f s", s.medianSeconds)});
   }
-  if (s.converged == 0) {
-    return out;
-  }
-  if (s.withinThreeSigmaPercent < kWithinThreeSigma) {
+  if (judge[3] && s.withinThreeSigmaPercent < kWithinThreeSigma) {
     out.push_back({names[3], figure("%.0f %%", s.withinThreeSigmaPercent)});
   }
-  if (s.converged > s.nonFiniteRatio) {
+  if (judge[4]) {
     const std::array<double, 4> rms{{s.rmsMass, s.rmsCom, s.rmsInertia, s.rmsBias}};
     std::string outside;
     for (std::size_t q = 0; q < rms.size(); ++q) {
@@ -76,7 +79,7 @@ std::vector<GoalCheck::Miss> GoalCheck::misses(const Group& group) {
     }
   }
   std::string above;
-  for (std::size_t q = 0; q < kEfficiency.size(); ++q) {
+  for (std::size_t q = 0; judge[5] && q < kEfficiency.size(); ++q) {
     // A median of 0 means no converged run had a bound to compare with.
     if (s.medianEfficiency[q] > kEfficiency[q]) {
       appendNamed(above, kQuantity[q], s.medianEfficiency[q]);
@@ -91,19 +94,17 @@ std::vector<GoalCheck::Miss> GoalCheck::misses(const Group& group) {
 void GoalCheck::print(std::ostream& out, const std::vector<Group>& groups) {
   const std::vector<std::string>& names = goals();
   std::vector<std::vector<std::string>> missed(names.size());
-  std::vector<int> judged(names.size(), 0);
+  std::vector<int> judgedGroups(names.size(), 0);
   for (const Group& g : groups) {
-    const GroupSummary& s = g.summary;
-    const std::array<bool, 6> applies{{s.feasible > 0, s.feasibleConverged > 0,
-                                       g.briskAtOneKilohertz && s.runs > 0, s.converged > 0,
-                                       s.converged > s.nonFiniteRatio, s.converged > 0}};
+    const std::array<bool, 6> applies = judged(g);
     for (std::size_t k = 0; k < names.size(); ++k) {
-      judged[k] += applies[k] ? 1 : 0;
+      judgedGroups[k] += applies[k] ? 1 : 0;
     }
     for (const Miss& m : misses(g)) {
       for (std::size_t k = 0; k < names.size(); ++k) {
         if (names[k] == m.goal) {
-          missed[k].push_back(g.name + " (" + std::to_string(s.runs) + " runs): " + m.figure);
+          missed[k].push_back(g.name + " (" + std::to_string(g.summary.runs) +
+                              " runs): " + m.figure);
         }
       }
     }
@@ -111,8 +112,9 @@ void GoalCheck::print(std::ostream& out, const std::vector<Group>& groups) {
   out << "\nGoals (groups that meet each of the groups it can judge; the groups that miss it)\n";
   char line[160];
   for (std::size_t k = 0; k < names.size(); ++k) {
-    const int met = judged[k] - static_cast<int>(missed[k].size());
-    std::snprintf(line, sizeof line, "  %-40s %3d of %3d\n", names[k].c_str(), met, judged[k]);
+    const int met = judgedGroups[k] - static_cast<int>(missed[k].size());
+    std::snprintf(line, sizeof line, "  %-40s %3d of %3d\n", names[k].c_str(), met,
+                  judgedGroups[k]);
     out << line;
     for (const std::string& m : missed[k]) {
       out << "      " << m << '\n';

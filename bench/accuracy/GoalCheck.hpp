@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -41,6 +42,9 @@ class GoalCheck {
 
   /// The goals `group` misses, in the order of `goals()`.
   static std::vector<Miss> misses(const Group& group);
+
+  /// Which goals `group` has runs to be judged on, in the order of `goals()`.
+  static std::array<bool, 6> judged(const Group& group);
 
   /// For every goal: how many of the groups that can be judged on it meet it, and the groups
   /// that miss it with their figures.
