@@ -41,7 +41,7 @@ const std::vector<std::string>& GoalCheck::goals() {
   return names;
 }
 
-std::array<bool, 6> GoalCheck::judged(const Group& group) {
+std::array<bool, GoalCheck::kGoals> GoalCheck::judged(const Group& group) {
   const GroupSummary& s = group.summary;
   return {{s.feasible > 0, s.feasibleConverged > 0, group.briskAtOneKilohertz && s.runs > 0,
            s.converged > 0, s.converged > s.nonFiniteRatio, s.converged > 0}};
@@ -49,22 +49,21 @@ std::array<bool, 6> GoalCheck::judged(const Group& group) {
 
 std::vector<GoalCheck::Miss> GoalCheck::misses(const Group& group) {
   const GroupSummary& s = group.summary;
-  const std::vector<std::string>& names = goals();
-  const std::array<bool, 6> judge = judged(group);
+  const std::array<bool, GoalCheck::kGoals> judge = judged(group);
   std::vector<Miss> out;
   if (judge[0] && 100.0 * s.feasibleConverged < kConvergedShare * s.feasible) {
-    out.push_back({names[0], std::to_string(s.feasibleConverged) + "/" +
+    out.push_back({0, std::to_string(s.feasibleConverged) + "/" +
                                  std::to_string(s.feasible)});
   }
   if (judge[1] && s.medianTimeRatio > kTimeRatio) {
-    out.push_back({names[1], figure("%.2f", s.medianTimeRatio)});
+    out.push_back({1, figure("%.2f", s.medianTimeRatio)});
   }
   if (judge[2] && (s.converged == 0 || s.medianSeconds > kBriskSeconds)) {
-    out.push_back({names[2], s.converged == 0 ? "none converged"
+    out.push_back({2, s.converged == 0 ? "none converged"
                                               : figure("%.1f s", s.medianSeconds)});
   }
   if (judge[3] && s.withinThreeSigmaPercent < kWithinThreeSigma) {
-    out.push_back({names[3], figure("%.0f %%", s.withinThreeSigmaPercent)});
+    out.push_back({3, figure("%.0f %%", s.withinThreeSigmaPercent)});
   }
   if (judge[4]) {
     const std::array<double, 4> rms{{s.rmsMass, s.rmsCom, s.rmsInertia, s.rmsBias}};
@@ -75,7 +74,7 @@ std::vector<GoalCheck::Miss> GoalCheck::misses(const Group& group) {
       }
     }
     if (!outside.empty()) {
-      out.push_back({names[4], outside});
+      out.push_back({4, outside});
     }
   }
   std::string above;
@@ -86,7 +85,7 @@ std::vector<GoalCheck::Miss> GoalCheck::misses(const Group& group) {
     }
   }
   if (!above.empty()) {
-    out.push_back({names[5], above});
+    out.push_back({5, above});
   }
   return out;
 }
@@ -96,17 +95,13 @@ void GoalCheck::print(std::ostream& out, const std::vector<Group>& groups) {
   std::vector<std::vector<std::string>> missed(names.size());
   std::vector<int> judgedGroups(names.size(), 0);
   for (const Group& g : groups) {
-    const std::array<bool, 6> applies = judged(g);
+    const std::array<bool, GoalCheck::kGoals> applies = judged(g);
     for (std::size_t k = 0; k < names.size(); ++k) {
       judgedGroups[k] += applies[k] ? 1 : 0;
     }
     for (const Miss& m : misses(g)) {
-      for (std::size_t k = 0; k < names.size(); ++k) {
-        if (names[k] == m.goal) {
-          missed[k].push_back(g.name + " (" + std::to_string(g.summary.runs) +
-                              " runs): " + m.figure);
-        }
-      }
+      missed[m.goal].push_back(g.name + " (" + std::to_string(g.summary.runs) +
+                               " runs): " + m.figure);
     }
   }
   out << "\nGoals (groups that meet each of the groups it can judge; the groups that miss it)\n";

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <ostream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "ResultTable.hpp"
@@ -23,9 +23,12 @@ namespace vorn::accuracy {
 /// two, converged runs with finite ratios for the others).
 class GoalCheck {
  public:
-  /// One goal a group misses, with the group's figure for it.
+  /// Number of goals.
+  static constexpr std::size_t kGoals = 6;
+
+  /// One goal a group misses (its index in `goals()`), with the group's figure for it.
   struct Miss {
-    std::string goal;
+    std::size_t goal;
     std::string figure;
   };
 
@@ -44,7 +47,7 @@ class GoalCheck {
   static std::vector<Miss> misses(const Group& group);
 
   /// Which goals `group` has runs to be judged on, in the order of `goals()`.
-  static std::array<bool, 6> judged(const Group& group);
+  static std::array<bool, kGoals> judged(const Group& group);
 
   /// For every goal: how many of the groups that can be judged on it meet it, and the groups
   /// that miss it with their figures.

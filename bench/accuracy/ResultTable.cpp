@@ -243,16 +243,25 @@ void ResultTable::printDiagnosis(std::ostream& out, const std::vector<RunCase>& 
 
 void ResultTable::printSummary(std::ostream& out, const std::vector<RunCase>& cases,
                                const std::vector<RunResult>& results) {
-  std::vector<std::pair<std::string, std::vector<const RunResult*>>> groups;
+  // Groups in the order of their first run, each summarised once for the tables and the goals.
+  std::vector<GoalCheck::Group> groups;
+  std::vector<std::vector<const RunResult*>> members;
   for (std::size_t i = 0; i < cases.size(); ++i) {
-    const std::string name = groupName(cases[i]);
+    const RunCase& c = cases[i];
+    const std::string name = groupName(c);
     auto it =
-        std::find_if(groups.begin(), groups.end(), [&](const auto& g) { return g.first == name; });
+        std::find_if(groups.begin(), groups.end(), [&](const auto& g) { return g.name == name; });
     if (it == groups.end()) {
-      groups.emplace_back(name, std::vector<const RunResult*>{});
+      const bool brisk =
+          c.profile == sim::MotionPreset::Brisk && c.rateHz == 1000.0 && c.noiseScale == 1.0;
+      groups.push_back({name, GroupSummary{}, brisk});
+      members.emplace_back();
       it = groups.end() - 1;
     }
-    it->second.push_back(&results[i]);
+    members[static_cast<std::size_t>(it - groups.begin())].push_back(&results[i]);
+  }
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    groups[g].summary = summarise(members[g]);
   }
   char line[512];
   out << "\nPer group (errors are means over the converged runs; |z| = |error| / reported std)\n";
@@ -261,8 +270,7 @@ void ResultTable::printSummary(std::ostream& out, const std::vector<RunCase>& ca
                 "runs", "conv", "limit", "t50[s]", "mass[%]", "com[mm]", "Io[%]", "Ic[%]", "bF[N]",
                 "bT[Nm]", "<=3sd", "rms-m", "rms-c", "rms-I", "rms-b");
   out << line;
-  for (const auto& [name, group] : groups) {
-    const GroupSummary s = summarise(group);
+  for (const auto& [name, s, brisk] : groups) {
     std::snprintf(line, sizeof line,
                   "%-24s %5d %5d %5d %6.1f  %8.3f %8.2f %7.1f %7.1f %7.4f %7.4f  %5.0f%%  %5.2g "
                   "%5.2g %5.2g %5.2g\n",
@@ -278,8 +286,7 @@ void ResultTable::printSummary(std::ostream& out, const std::vector<RunCase>& ca
                 "runs", "feas", "conv/feas", "conv%", "crb50", "t/crb50", "eff-m", "eff-c",
                 "eff-I", "eff-b");
   out << line;
-  for (const auto& [name, group] : groups) {
-    const GroupSummary s = summarise(group);
+  for (const auto& [name, s, brisk] : groups) {
     std::snprintf(line, sizeof line,
                   "%-24s %5d %5d %4d/%-4d %6.0f%% %7.2f %8.2f  %5.2f %5.2f %5.2f %5.2f\n",
                   name.c_str(), s.runs, s.feasible, s.feasibleConverged, s.feasible,
@@ -288,15 +295,7 @@ void ResultTable::printSummary(std::ostream& out, const std::vector<RunCase>& ca
                   s.medianEfficiency[1], s.medianEfficiency[2], s.medianEfficiency[3]);
     out << line;
   }
-  std::vector<GoalCheck::Group> goalGroups;
-  for (const auto& [name, group] : groups) {
-    const auto first = std::find_if(cases.begin(), cases.end(),
-                                    [&](const RunCase& c) { return groupName(c) == name; });
-    const bool brisk = first != cases.end() && first->profile == sim::MotionPreset::Brisk &&
-                       first->rateHz == 1000.0 && first->noiseScale == 1.0;
-    goalGroups.push_back({name, summarise(group), brisk});
-  }
-  GoalCheck::print(out, goalGroups);
+  GoalCheck::print(out, groups);
   std::vector<const RunResult*> all;
   for (const auto& r : results) {
     all.push_back(&r);

@@ -35,7 +35,7 @@ GoalCheck::Group atTheLimits(bool brisk) {
 std::vector<std::string> figures(const std::vector<GoalCheck::Miss>& misses) {
   std::vector<std::string> out;
   for (const auto& m : misses) {
-    out.push_back(m.goal + ": " + m.figure);
+    out.push_back(GoalCheck::goals()[m.goal] + ": " + m.figure);
   }
   return out;
 }
