@@ -5,6 +5,7 @@
 #include <iostream>
 #include <limits>
 
+#include "filters/CentredDifferentiator.hpp"
 #include "identification/EstimateIndex.hpp"
 #include "logging/VornLogger.hpp"
 
@@ -33,11 +34,17 @@ void EstimationTool::init() {
       kWrenchNoiseWeightingVariable, EstimationAlgorithm::kWrenchNoiseWeightingByDefault));
   algorithm->setInertiaHoldout(
       switchFromEnvironment(kInertiaHoldoutVariable, EstimationAlgorithm::kInertiaHoldoutByDefault));
+  algorithm->setAngularAccelerationCorrelationEnabled(switchFromEnvironment(
+      kAlphaCorrelationVariable, EstimationAlgorithm::kAlphaCorrelationByDefault));
   absorbedSamples_ = 0;
   latestStamp_ = 0.0;
   dataSeconds_ = 0.0;
   const Eigen::VectorXd prior = loadPrior();
   algorithm->initialize(prior, loadSensorCov(), 1.0);
+  if (derivativeSide_ > 0) {
+    algorithm->setAngularAccelerationCorrelation(
+        CentredDifferentiator::noiseCorrelation(derivativeSide_, derivativeDegree_));
+  }
   VornLogger::INFO("Estimation tool has been initialized");
 }
 
@@ -78,6 +85,21 @@ Eigen::Matrix<double, 15, 1> EstimationTool::loadSensorCov() const {
   noise << config->linear_acc_noise, config->angular_vel_noise, config->angular_acc_noise,
       config->force_noise, config->torque_noise;
   return noise;
+}
+
+void EstimationTool::setDerivativeWindow(std::size_t side, int degree) {
+  derivativeSide_ = side;
+  derivativeDegree_ = degree;
+  if (algorithm && side > 0) {
+    algorithm->setAngularAccelerationCorrelation(
+        CentredDifferentiator::noiseCorrelation(side, degree));
+  }
+}
+
+void EstimationTool::skipSample() {
+  if (algorithm) {
+    algorithm->skipSample();
+  }
 }
 
 bool EstimationTool::update(const DynamicsStamped& dynamics) {

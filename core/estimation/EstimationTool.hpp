@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -46,6 +47,10 @@ class EstimationTool {
   /// Environment variable that switches the inertia holdout at `init`, read the same way
   /// (fallback `EstimationAlgorithm::kInertiaHoldoutByDefault`).
   static constexpr const char* kInertiaHoldoutVariable = "VORN_INERTIA_HOLDOUT";
+  /// Environment variable that switches the count of the angular acceleration's noise shared
+  /// between samples at `init`, read the same way (fallback
+  /// `EstimationAlgorithm::kAlphaCorrelationByDefault`).
+  static constexpr const char* kAlphaCorrelationVariable = "VORN_ALPHA_CORRELATION";
   /// "0" false, "1" true, anything else or unset `fallback`.
   static bool switchFromEnvironment(const char* variable, bool fallback);
 
@@ -55,6 +60,14 @@ class EstimationTool {
   /// Noise variances in the estimator's order: linear acceleration, angular velocity, angular
   /// acceleration, force, torque (x, y, z each). Precondition as for `loadPrior`.
   Eigen::Matrix<double, 15, 1> loadSensorCov() const;
+
+  /// The derivative window of the angular acceleration in the samples to come: `side` records on
+  /// either side of the middle, a polynomial of `degree` (see `CentredDifferentiator`). The
+  /// estimator then counts the noise the samples share; kept for later `init`s. Allocates;
+  /// call it when the window changes, not per sample.
+  void setDerivativeWindow(std::size_t side, int degree);
+  /// A synchronised sample the caller leaves out (see `EstimationAlgorithm::skipSample`).
+  void skipSample();
 
   /// Feeds one synchronised sample. False, with a warning on standard output, before `init`.
   /// The estimator's NaN exception passes through.
@@ -93,6 +106,8 @@ class EstimationTool {
   std::unique_ptr<EstimationAlgorithm> algorithm;
   std::optional<PayloadEstimatorConfig> config;
   bool configured = false;
+  std::size_t derivativeSide_ = 0;
+  int derivativeDegree_ = 0;
   std::int64_t absorbedSamples_ = 0;
   double latestStamp_ = 0.0;
   double dataSeconds_ = 0.0;

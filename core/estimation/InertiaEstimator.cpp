@@ -206,7 +206,12 @@ bool InertiaEstimator::update() {
     // pull the estimate most where they are wrong: on a robot's stop-and-go motion the inertia
     // lurched by five of its deviations within 50 ms of a move's start. They are left out once
     // the rows are whitened; the unweighted rows, which weigh them like any other, take them.
+    if (centredDifferentiator.side() != derivativeSide) {
+      derivativeSide = centredDifferentiator.side();
+      estimationTool->setDerivativeWindow(derivativeSide, centredDifferentiator.degree());
+    }
     if (latestStraddlesRest && estimationTool->whitensRows()) {
+      estimationTool->skipSample();
       return true;
     }
     estimationTool->update(latestDynamics);

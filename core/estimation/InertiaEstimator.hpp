@@ -229,6 +229,8 @@ class InertiaEstimator {
   /// Delays the synchronised records by its half width and gives each the angular acceleration
   /// centred on it: what the estimation tool is fed.
   CentredDifferentiator centredDifferentiator;
+  // The differentiator's window last told to the estimation tool (records on either side).
+  std::size_t derivativeSide = 0;
   Vec3dSeries linAccRaw;
   Vec3dSeries angVelRaw;
   Vec3dSeries forceRaw;

@@ -43,6 +43,40 @@ double CentredDifferentiator::slopeVariance(double gyroVariance, double rateHz, 
   return gyroVariance * s6 / (s2 * s6 - s4 * s4);
 }
 
+std::vector<double> CentredDifferentiator::noiseCorrelation(std::size_t side, int degree) {
+  const long half = std::max(minimumSide(degree), static_cast<long>(side));
+  // The centre slope's weights in record units (their scale cancels): w_j = j/S2 for the line,
+  // w_j = c1·j + c3·j³ for the cubic, whose t and t³ columns give Σ w_j·j = 1, Σ w_j·j³ = 0.
+  double s2 = 0.0;
+  double s4 = 0.0;
+  double s6 = 0.0;
+  for (long j = -half; j <= half; ++j) {
+    const double t = static_cast<double>(j);
+    s2 += t * t;
+    s4 += t * t * t * t;
+    s6 += t * t * t * t * t * t;
+  }
+  const double det = s2 * s6 - s4 * s4;
+  const double c1 = degree >= 3 ? s6 / det : 1.0 / s2;
+  const double c3 = degree >= 3 ? -s4 / det : 0.0;
+  std::vector<double> weights(static_cast<std::size_t>(2 * half + 1));
+  for (long j = -half; j <= half; ++j) {
+    const double t = static_cast<double>(j);
+    weights[static_cast<std::size_t>(j + half)] = c1 * t + c3 * t * t * t;
+  }
+  std::vector<double> correlation(static_cast<std::size_t>(2 * half + 1), 0.0);
+  for (std::size_t d = 0; d < correlation.size(); ++d) {
+    for (std::size_t j = 0; j + d < weights.size(); ++j) {
+      correlation[d] += weights[j] * weights[j + d];
+    }
+  }
+  const double zeroLag = correlation[0];
+  for (double& c : correlation) {
+    c /= zeroLag;
+  }
+  return correlation;
+}
+
 const DynamicsStamped& CentredDifferentiator::at(std::size_t index) const {
   return ring_[(first_ + index) % ring_.size()];
 }
@@ -70,6 +104,7 @@ bool CentredDifferentiator::push(const DynamicsStamped& record) {
     return false;
   }
 
+  side_ = count_ / 2;
   const DynamicsStamped& middle = at(count_ / 2);
   const Eigen::Vector3d slope = degree_ >= 3 ? cubicSlope(middle.stamp()) : lineSlope();
   centred_ =

@@ -58,6 +58,14 @@ class CentredDifferentiator {
   static double slopeVariance(double gyroVariance, double rateHz, double halfWidth = kDefaultHalfWidth,
                               int degree = kDefaultDegree);
 
+  /// Correlation coefficients ρ_d (d = 0 … 2·side) of the derivative's noise between records d
+  /// apart, for white gyro noise on evenly spaced records and a window of `side` records on
+  /// either side of the middle (at least one; a cubic needs two). The derivative is a weighted
+  /// sum Σ w_j·ω_{k+j} of the window, so neighbouring records share most of their noise (ρ_1
+  /// near 1) and, as the weights sum to zero, Σ_{d=-2side}^{2side} ρ_d = 0: over a regressor
+  /// that changes little, the noise of a record cancels that of its neighbours.
+  static std::vector<double> noiseCorrelation(std::size_t side, int degree = kDefaultDegree);
+
   /// Adds the newest record (stamps increasing). Returns true when the window spans twice the
   /// half width: `centred()` then holds the middle record with its centred angular acceleration,
   /// and the oldest record leaves the window.
@@ -98,6 +106,9 @@ class CentredDifferentiator {
   int degree() const { return degree_; }
   /// Number of records in the window.
   std::size_t size() const { return count_; }
+  /// Records on either side of the middle in the window of the last completed record; 0 before
+  /// the first one.
+  std::size_t side() const { return side_; }
 
  private:
   const DynamicsStamped& at(std::size_t index) const;
@@ -116,6 +127,7 @@ class CentredDifferentiator {
   std::vector<DynamicsStamped> ring_;
   std::size_t first_ = 0;
   std::size_t count_ = 0;
+  std::size_t side_ = 0;
   DynamicsStamped centred_;
   double restDeviation_ = 0.0;
   // Moving records in the window (kept only while the rest test is on).

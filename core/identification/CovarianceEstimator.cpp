@@ -1,5 +1,6 @@
 #include "identification/CovarianceEstimator.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <type_traits>
@@ -88,6 +89,7 @@ void CovarianceEstimator::initialize(int numberOfParameters, double forgettingFa
   covariance = Eigen::MatrixXd::Zero(n, n);
   noiseCorrection = 0.0;
   latestParameters = Eigen::VectorXd::Zero(n);
+  alphaCorrelation.clear();
   for (int g = 0; g < kEquations; ++g) {
     equationRowSums[g] = Eigen::MatrixXd::Zero(m, m);
     equationMeanCovariances[g] = Eigen::MatrixXd::Zero(m, m);
@@ -144,6 +146,9 @@ void CovarianceEstimator::rescaleEquations(const std::array<double, kEquations>&
     equationRowSums[g] *= f;
     equationMeanCovariances[g] *= f;
   }
+  std::array<double, AngularAccelerationCorrelation::kEquations> unweighted;
+  std::copy(factors.begin(), factors.begin() + unweighted.size(), unweighted.begin());
+  alphaCorrelation.rescale(unweighted);
 }
 
 namespace {
@@ -337,6 +342,11 @@ void CovarianceEstimator::computeWithoutForgetting() {
       weighted += variance * equationRowSums[g].topLeftCorner(n, n);
       predicted += variance * static_cast<double>(equationRowCounts[g]);
       rows += equationRowCounts[g];
+    }
+    if constexpr (N == AngularAccelerationCorrelation::kParameters) {
+      if (alphaCorrelation.enabled()) {
+        weighted += alphaCorrelation.correction(latestParameters);
+      }
     }
     Eigen::Map<MatN> out(covariance.data(), n, n);
     if (rows == 0 || !(predicted > 0.0)) {

@@ -5,6 +5,8 @@
 
 #include <Eigen/Core>
 
+#include "identification/AngularAccelerationCorrelation.hpp"
+
 namespace vorn {
 
 /// Covariance of the recursive total-least-squares estimate, tracked row by row.
@@ -68,6 +70,11 @@ class CovarianceEstimator {
   /// next `update` recomputes the noise scale from the rescaled sums.
   void rescaleEquations(const std::array<double, kEquations>& factors);
 
+  /// The correction for the derived angular acceleration's noise shared between samples, added
+  /// to the covariance without forgetting (16 parameters only); off until its correlation is
+  /// set. `initialize` clears its sums and keeps the correlation.
+  AngularAccelerationCorrelation& angularAccelerationCorrelation() { return alphaCorrelation; }
+
  protected:
   /// k, rows absorbed since `initialize`; 64-bit so that long runs cannot overflow it.
   int64_t sampleCount;
@@ -97,6 +104,7 @@ class CovarianceEstimator {
   std::array<Eigen::MatrixXd, kEquations> equationRowSums;
   std::array<Eigen::MatrixXd, kEquations> equationMeanCovariances;
   std::array<std::int64_t, kEquations> equationRowCounts{};
+  AngularAccelerationCorrelation alphaCorrelation;
 };
 
 }  // namespace vorn

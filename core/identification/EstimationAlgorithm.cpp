@@ -296,6 +296,16 @@ std::array<double, 6> wrenchNoiseWeights(const Eigen::Matrix<double, kChannels, 
 
 }  // namespace
 
+void EstimationAlgorithm::setAngularAccelerationCorrelation(
+    const std::vector<double>& correlation) {
+  covarianceEstimator.angularAccelerationCorrelation().setCorrelation(
+      alphaCorrelationEnabled ? correlation : std::vector<double>());
+}
+
+void EstimationAlgorithm::skipSample() {
+  covarianceEstimator.angularAccelerationCorrelation().addGap();
+}
+
 double EstimationAlgorithm::getRecentNormalisedResidual() const { return residualWindow.mean(); }
 
 bool EstimationAlgorithm::hasFullResidualWindow() const { return residualWindow.isFull(); }
@@ -482,6 +492,33 @@ void EstimationAlgorithm::advanceHeldInertiaBias() {
   }
 }
 
+void EstimationAlgorithm::absorbSharedAngularAccelerationNoise(const Eigen::MatrixXd& augmented,
+                                                               const ErrorModel& error) {
+  using Correlation = AngularAccelerationCorrelation;
+  using Jacobian = Eigen::Matrix<double, kFixedAugmented, kChannels>;
+  // The α response of a row maps [θ; −1] through its Jacobian's α columns, whose rows are
+  // scaled to internal units as the row covariances are formed, to deviations of the α noise.
+  const Eigen::Vector3d deviation = measurementNoise.segment<3>(6).cwiseSqrt();
+  Correlation::Rows rows;
+  std::array<Correlation::Response, Correlation::kEquations> responses;
+  for (int i = 0; i < 6; ++i) {
+    const Eigen::MatrixXd& jacobian = error.jacobian(i);
+    if (jacobian.rows() != kFixedAugmented || jacobian.cols() != kChannels) {
+      return;
+    }
+    const double w = equationWeights[static_cast<std::size_t>(i)];
+    const Eigen::Map<const Jacobian> j(jacobian.data());
+    Correlation::Response& response = responses[static_cast<std::size_t>(i)];
+    response = j.middleCols<3>(6).transpose();
+    for (int r = 0; r < kFixedParameters; ++r) {
+      response.col(r) *= NormalizationConstants::inv_input_scale[r];
+    }
+    response = (w * deviation).asDiagonal() * response;
+    rows.row(i) = w * augmented.row(i).head<kFixedParameters>();
+  }
+  covarianceEstimator.angularAccelerationCorrelation().addUnweighted(rows, responses);
+}
+
 bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
                                                 ObservationModel* observation, ErrorModel* error) {
   const Eigen::Index n = parameterCount;
@@ -549,6 +586,18 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
       whitener.factor(*error, weightingReference, measurementNoise, weightingScale)) {
     normalisedResidual = whitener.normalisedResidual(augmented, parameterVector, measurementNoise);
     whitener.whitenRows(augmented);
+    AngularAccelerationCorrelation& shared = covarianceEstimator.angularAccelerationCorrelation();
+    if (shared.enabled()) {
+      // Each whitened row's response to the α noise of each axis, in deviations of it.
+      const Eigen::Matrix<double, 6, 3> response =
+          whitener.angularAccelerationResponse() *
+          measurementNoise.segment<3>(6).cwiseSqrt().asDiagonal();
+      const auto h = whitener.rows.leftCols<kFixedParameters>();
+      const AngularAccelerationCorrelation::Sensitivity sensitivity = h.transpose() * response;
+      const AngularAccelerationCorrelation::Square own =
+          h.transpose() * response.rowwise().squaredNorm().asDiagonal() * h;
+      shared.addWhitened(sensitivity, own);
+    }
     absorbingWhitenedRows = true;
     for (int k = 0; k < 6; ++k) {
       rowBuffer = whitener.rows.row(k);
@@ -559,6 +608,10 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
     }
     absorbingWhitenedRows = false;
   } else {
+    AngularAccelerationCorrelation& shared = covarianceEstimator.angularAccelerationCorrelation();
+    if (shared.enabled() && m == kFixedAugmented) {
+      absorbSharedAngularAccelerationNoise(augmented, *error);
+    }
     for (int i = 0; i < 6; ++i) {
       // The Jacobian is read in place; its rows are scaled in a copy below.
       const Eigen::MatrixXd& jacobian = error->jacobian(i);

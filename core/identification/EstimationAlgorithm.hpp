@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include <Eigen/Core>
 
@@ -124,6 +125,19 @@ class EstimationAlgorithm {
   /// Inertia holdout of a new estimator.
   static constexpr bool kInertiaHoldoutByDefault = true;
 
+  /// Correlation ρ_0 … ρ_D of the derived angular acceleration's noise between samples 0 … D
+  /// apart (`CentredDifferentiator::noiseCorrelation`); the reported covariance then counts the
+  /// noise the samples share instead of taking it as independent. Clears what the estimator has
+  /// counted of it so far; an empty vector turns it off. Off until set.
+  void setAngularAccelerationCorrelation(const std::vector<double>& correlation);
+  /// A sample the caller leaves out: the samples around it keep their distance in the
+  /// correlation above.
+  void skipSample();
+
+  /// Whether `setAngularAccelerationCorrelation` takes effect (`kAlphaCorrelationByDefault`).
+  void setAngularAccelerationCorrelationEnabled(bool enabled) { alphaCorrelationEnabled = enabled; }
+  static constexpr bool kAlphaCorrelationByDefault = true;
+
   /// Span of the residual window (s).
   static constexpr double kResidualWindow = 1.0;
 
@@ -161,6 +175,11 @@ class EstimationAlgorithm {
   /// sample starts afresh. An iteration that fails (a non-finite or vanishing last entry) keeps
   /// the last b and starts afresh. Fixed sizes only (b is set to zero otherwise).
   void advanceHeldInertiaBias();
+  /// Adds the sample's unweighted rows (6 x 17 augmented, scaled by `equationWeights` here) to
+  /// the shared angular-acceleration noise of the covariance estimator, with their responses to
+  /// it at the current estimate. Fixed sizes only.
+  void absorbSharedAngularAccelerationNoise(const Eigen::MatrixXd& augmented,
+                                            const ErrorModel& error);
   // Per-row buffers, sized by `initialize`, so that absorbing a row allocates nothing.
   Eigen::RowVectorXd rowBuffer;
   Eigen::MatrixXd rowCovarianceBuffer;
@@ -187,6 +206,7 @@ class EstimationAlgorithm {
   std::array<double, 6> equationWeights{{1.0, 1.0, 1.0, 1.0, 1.0, 1.0}};
   bool wrenchNoiseWeightingEnabled = kWrenchNoiseWeightingByDefault;
   bool inertiaHoldoutEnabled = kInertiaHoldoutByDefault;
+  bool alphaCorrelationEnabled = kAlphaCorrelationByDefault;
   // True while the inertia's columns are held out of the power-iteration metric.
   bool inertiaHeldOut = false;
   // While the inertia is held, b·bᵀ is added to the reported covariance: b the bias part of the

@@ -69,6 +69,9 @@ bool SampleWhitener::factor(const ErrorModel& error, const Eigen::VectorXd& refe
   }
   inverseFactor.setIdentity();
   llt.matrixL().solveInPlace(inverseFactor);
+  // Channels 6-8 are the derived angular acceleration's.
+  alphaResponse.noalias() =
+      inverseFactor.triangularView<Eigen::Lower>() * g.middleRows<3>(6).transpose();
   return inverseFactor.allFinite();
 }
 

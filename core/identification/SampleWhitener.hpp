@@ -47,6 +47,10 @@ class SampleWhitener {
   /// The whitened rows of the latest `whitenRows`.
   Augmented rows;
 
+  /// Response (6 x 3) of the whitened rows' residuals at the reference of the latest `factor` to
+  /// the angular-acceleration channels (per unit of each, in whitened units).
+  const Eigen::Matrix<double, 6, 3>& angularAccelerationResponse() const { return alphaResponse; }
+
  private:
   /// [θ; −1] with the parameter entries in the units of the Jacobians' scaled rows.
   Eigen::Matrix<double, kAugmented, 1> scaledAugmented(const Eigen::VectorXd& theta) const;
@@ -55,6 +59,7 @@ class SampleWhitener {
   std::array<const Eigen::MatrixXd*, 6> jacobians{};
   Eigen::Matrix<double, kAugmented, 1> rowScale;
   Eigen::Matrix<double, 6, 6> inverseFactor;
+  Eigen::Matrix<double, 6, 3> alphaResponse;
   // The augmented entries some Jacobian reaches, ascending, and their number.
   std::array<int, kAugmented> rowIndex{};
   int activeRows = 0;
