@@ -221,6 +221,52 @@ TEST(CentredDifferentiator, NoiseFigureMatchesTheSpreadOfTheDerivedSlope) {
 }
 
 
+TEST(CentredDifferentiator, NoiseCorrelationMatchesTheSlopesOfNeighbouringRecords) {
+  // White gyro noise through the window: consecutive slopes share most of their records, and
+  // their correlation at every lag must be the one the covariance is given.
+  for (const int degree : {1, 3}) {
+    for (const double rate : {100.0, 250.0}) {
+      std::mt19937 generator(11);
+      std::normal_distribution<double> noise(0.0, 0.01);
+      CentredDifferentiator d(CentredDifferentiator::kDefaultHalfWidth, degree);
+      std::vector<double> slopes;
+      for (int i = 0; slopes.size() < 40000; ++i) {
+        const double t = static_cast<double>(i) / rate;
+        const DynamicsStamped r(
+            KinematicsStamped(t, Eigen::Vector3d::Zero(), Eigen::Vector3d(noise(generator), 0, 0),
+                              Eigen::Vector3d::Zero()),
+            WrenchStamped(t, Eigen::Vector3d::Zero(), Eigen::Vector3d::Zero()));
+        if (d.push(r)) {
+          slopes.push_back(d.centred().angAcc().x());
+        }
+      }
+      const std::vector<double> rho = CentredDifferentiator::noiseCorrelation(d.side(), degree);
+      ASSERT_EQ(rho.size(), 2 * d.side() + 1);
+      EXPECT_DOUBLE_EQ(rho[0], 1.0);
+      // The weights sum to zero, so do the correlations over all lags, both signs.
+      double total = rho[0];
+      for (std::size_t lag = 1; lag < rho.size(); ++lag) {
+        total += 2.0 * rho[lag];
+      }
+      EXPECT_NEAR(total, 0.0, 1e-12);
+      double zeroLag = 0.0;
+      for (const double a : slopes) {
+        zeroLag += a * a;
+      }
+      for (std::size_t lag = 1; lag < rho.size(); ++lag) {
+        double sum = 0.0;
+        for (std::size_t k = lag; k < slopes.size(); ++k) {
+          sum += slopes[k] * slopes[k - lag];
+        }
+        const double measured = sum / zeroLag * slopes.size() / (slopes.size() - lag);
+        // 40000 slopes: a correlation is within about 0.005-0.03 (1 σ; neighbours share noise).
+        EXPECT_NEAR(measured, rho[lag], 0.06)
+            << "degree " << degree << " at " << rate << " Hz, lag " << lag;
+      }
+    }
+  }
+}
+
 /// Stamps of the centred records marked as straddling rest, for gyro records at `rate` of a
 /// minimum-jerk turn of 0.8 rad about x from 1 s to 1.5 s (at rest before and after) with white
 /// noise of 0.003 rad/s on every axis, over `seconds`.
