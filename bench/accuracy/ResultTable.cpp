@@ -215,7 +215,7 @@ void ResultTable::printDiagnosis(std::ostream& out, const std::vector<RunCase>& 
                                  const std::vector<RunResult>& results) {
   out << "\nDiagnosis at the run's end: feasible runs that did not converge, and converged runs "
          "with an error beyond 3 reported std (sd/thr: worst std over its threshold; res: rms "
-         "normalised residual of the last second, limit 3; cons: a consistent body within the "
+         "normalised residual of the last half second, limit 3; cons: a consistent body within the "
          "uncertainty)\n";
   char line[256];
   std::snprintf(line, sizeof line, "%-24s %3s %4s %-5s %6s %6s  %-11s %6s %6s %6s %6s %6s %4s  %6s %5s\n",

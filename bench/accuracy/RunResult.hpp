@@ -39,9 +39,9 @@ struct RunResult {
   // did not converge, or how close to their limits the conditions of a converged run were.
   /// Worst std / threshold of mass, centre of mass, inertia and bias.
   std::array<double, 4> endRatios{};
-  /// Root-mean-square normalised residual of the last second (multiples of the noise).
+  /// Root-mean-square normalised residual of the last half second (multiples of the noise).
   double endResidual = 0.0;
-  /// A full second absorbed, and the residual within its limit.
+  /// Half a second absorbed, and the residual within its limit.
   bool endResidualWindowFull = false;
   bool endResidualMet = false;
   /// A consistent body lies within the uncertainty.

@@ -80,10 +80,10 @@ class EstimationTool {
   Eigen::Matrix<double, 10, 10> getInertiaCovariance() const;
   /// Covariance of the wrench bias (Fx, Fy, Fz, Tx, Ty, Tz); zeros before `init`.
   Eigen::Matrix<double, 6, 6> getWrenchBiasCovariance() const;
-  /// Mean squared normalised residual of the samples of the last second (see
+  /// Mean squared normalised residual of the samples of the last half second (see
   /// `EstimationAlgorithm::getRecentNormalisedResidual`); NaN before `init`.
   double getRecentNormalisedResidual() const;
-  /// True once the estimator has absorbed a full second of samples; false before `init`.
+  /// True once the estimator has absorbed half a second of samples; false before `init`.
   bool hasFullResidualWindow() const;
   /// True once the estimator whitens the samples' rows; false before `init`.
   bool whitensRows() const { return algorithm && algorithm->whitensRows(); }

@@ -283,7 +283,7 @@ void ExcitationAdvisor::describe(const ExcitationAdvice& advice, char* text, std
     }
     case ExcitationMove::HoldStill:
       std::snprintf(text, size,
-                    "hold the tool still for a moment: the last second's samples are noisier "
+                    "hold the tool still for a moment: the last half second's samples are noisier "
                     "than the configured noise");
       break;
     case ExcitationMove::KeepGoing:

@@ -336,7 +336,7 @@ InertiaEstimator::ConvergenceCheck InertiaEstimator::checkConvergence(bool every
     return check;
   }
   // Small standard deviations alone do not make an estimate right: it must also explain the
-  // samples of the last second within a few times the configured noise, and describe a body
+  // samples of the last half second within a few times the configured noise, and describe a body
   // that can exist. A solution with a non-finite entry is never accepted.
   check.residualWindowFull = estimationTool->hasFullResidualWindow();
   check.residualMeanSquare = estimationTool->getRecentNormalisedResidual();

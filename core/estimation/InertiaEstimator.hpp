@@ -90,7 +90,7 @@ class InertiaEstimator {
   Eigen::VectorXd getParamsSolutionCovariance() const;
 
   /// True when every standard deviation lies strictly below its threshold and the solution is
-  /// finite (see `covarianceWithinThresholds`), the estimator has seen a full second of samples
+  /// finite (see `covarianceWithinThresholds`), the estimator has seen half a second of samples
   /// whose root-mean-square normalised residual is at most `kResidualLimit` (the estimate
   /// explains what the sensor measures within a few times the configured noise), and the
   /// solution is physically consistent (`isPhysicallyConsistent`). Always false before
@@ -120,7 +120,7 @@ class InertiaEstimator {
     std::array<GroupCheck, 4> groups{};
     bool stdDevsMet = false;
     bool residualWindowFull = false;
-    /// Mean square normalised residual of the last second (multiples of the configured noise
+    /// Mean square normalised residual of the last half second (multiples of the configured noise
     /// squared); NaN before the first sample.
     double residualMeanSquare = 0.0;
     /// residualWindowFull and the residual within `kResidualLimit`.
@@ -186,7 +186,7 @@ class InertiaEstimator {
   /// Switches the steadiness test on or off (until the next `setConfig`).
   void setSteadyCheck(bool enabled) { steadyCheck = enabled; }
 
-  /// Largest root-mean-square normalised residual of the last second that `isConverged`
+  /// Largest root-mean-square normalised residual of the last half second that `isConverged`
   /// accepts, in multiples of the configured noise.
   static constexpr double kResidualLimit = 3.0;
   /// The threshold test of `isConverged` on given covariances: inertia covariance `inertia`

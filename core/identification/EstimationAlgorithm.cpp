@@ -31,7 +31,7 @@ constexpr int kInertiaEntries = estimate_index::kWrenchBias - estimate_index::kI
 /// A denominator 1 + h·P·hᵀ below this magnitude skips the equation (no forgetting only).
 constexpr double kSingularDenominator = 1e-12;
 
-/// Mean normalised squared residual of the last second below which rows are weighted.
+/// Mean normalised squared residual of the residual window below which rows are weighted.
 constexpr double kWeightingResidual = 2.0;
 
 /// Largest standard deviation of an inertia entry, relative to the largest diagonal entry, at
@@ -536,7 +536,7 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
   // and the power iteration moves the estimate to the total-least-squares one within a few
   // samples. Held, the inertia is drawn toward zero, so its relative deviations only fall once
   // the motion shows it well; the release asks for less than the row weighting does. Only an
-  // estimate that explains the last second counts: relative to a wild inertia of the first
+  // estimate that explains the last half second counts: relative to a wild inertia of the first
   // samples the deviations are small too.
   if (inertiaHeldOut && explainsRecentSamples() && inertiaIsUsable(kIdentifiedInertiaDeviation)) {
     inertiaHeldOut = false;
@@ -548,7 +548,7 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
   rowCovarianceBuffer.resize(m, m);
   double normalisedResidual = 0.0;
   // Rows are weighted by their own residual variance once the estimate explains the samples of
-  // the last second within a few times the noise: before that the variance at the estimate says
+  // the last half second within a few times the noise: before that the variance at the estimate says
   // little about the row, and weights from a wrong estimate pull the estimate further away.
   // The weights' scale is the mean residual variance of all rows absorbed so far, predicted at
   // the estimate of the switch: the predicted variance is linear in the row covariance, so it
@@ -571,14 +571,14 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
     // unweighted rows is, so one noise figure fits both.
   } else if (weighting && dynamics.stamp() - weightingReferenceTime >= kResidualWindow &&
              residualWindow.mean() <= kWeightingResidual) {
-    // The weights follow the estimate a second at a time, while it explains the samples.
+    // The weights follow the estimate a residual window at a time, while it explains the samples.
     weightingReference = parameterVector;
     weightingReferenceTime = dynamics.stamp();
   }
   // Generalised total least squares: once weighting, the sample's six rows are whitened by
   // their joint error covariance, relative to the mean row variance of the unweighted start, so
   // the rows keep the scale the prior of P and the covariance estimator are set for. The
-  // covariance is taken at a reference estimate renewed once a second while the residual stays
+  // covariance is taken at a reference estimate renewed once a residual window while the residual stays
   // small, not at every sample's estimate: weights that follow each step let a drifting inertia
   // down-weight the very rows that would correct it.
   SampleWhitener whitener;

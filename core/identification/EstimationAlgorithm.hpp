@@ -116,7 +116,7 @@ class EstimationAlgorithm {
   static constexpr bool kWrenchNoiseWeightingByDefault = true;
 
   /// Whether the inertia's six columns are held out of the power iteration's metric (treated as
-  /// free of error) until the estimate explains the last second and the reported inertia
+  /// free of error) until the estimate explains the last half second and the reported inertia
   /// deviations are below half the inertia (`kInertiaHoldoutByDefault` until set). The reported
   /// covariance always counts every column's errors, and while the inertia is held also the bias
   /// the holdout leaves in the estimate (`advanceHeldInertiaBias`). Set it before `initialize`.
@@ -136,14 +136,16 @@ class EstimationAlgorithm {
 
   /// Whether `setAngularAccelerationCorrelation` takes effect (`kAlphaCorrelationByDefault`).
   void setAngularAccelerationCorrelationEnabled(bool enabled) { alphaCorrelationEnabled = enabled; }
-  /// Off: on its own, with the one-second residual window, it helps the reported deviations
-  /// (rms error/std within 0.7-1.4 in 64 instead of 55 groups of the benchmark sets) but leaves
-  /// more runs just beyond 3 of them (36 instead of 28 of 984, all within 3.0-3.4). What it is
-  /// for is the shorter window it calibrates, which is not in yet.
-  static constexpr bool kAlphaCorrelationByDefault = false;
+  /// On: it is what keeps the half-second residual window calibrated (see `kResidualWindow`).
+  static constexpr bool kAlphaCorrelationByDefault = true;
 
   /// Span of the residual window (s).
-  static constexpr double kResidualWindow = 1.0;
+  /// Half a second: fast motion then converges at 0.6 s of data instead of 1.1 s (the bound's
+  /// time is 0.3-0.5 s). Counted as independent from sample to sample, the derived angular
+  /// acceleration's noise made the reported deviations of so short a record too small (heavy
+  /// payloads on fast motion: 14 instead of 7 of 192 runs beyond 3 of them); counted as shared
+  /// (`setAngularAccelerationCorrelation`) they are 5 of 192.
+  static constexpr double kResidualWindow = 0.5;
 
  protected:
   EstimationAlgorithm();

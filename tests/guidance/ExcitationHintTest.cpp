@@ -167,7 +167,7 @@ TEST(ExcitationHint, AfterTiltingOnlyTheHintedRotationHelpsTheInertiaMoreThanThe
   std::array<PhaseResult, 3> results;
   for (int axis = 0; axis < 3; ++axis) {
     results[static_cast<std::size_t>(axis)] =
-        runPhases(first, firstSeconds, swingAbout(axis, pose), 6.0, 1e-4);
+        runPhases(first, firstSeconds, swingAbout(axis, pose), 6.0, 3e-5);
   }
   const PayloadEstimate& atSwitch = results[0].atSwitch;
   ASSERT_EQ(atSwitch.blocking, ConvergenceCondition::InertiaStdDev);

@@ -28,8 +28,8 @@ enum class ConvergenceCondition {
   CenterOfMassStdDev,   ///< standard deviations of cx, cy, cz below their threshold
   InertiaStdDev,        ///< standard deviations of the six inertia entries below theirs
   WrenchBiasStdDev,     ///< standard deviations of the six bias components below theirs
-  ResidualWindow,       ///< a full second of samples absorbed (for the residual check)
-  Residual,             ///< the last second's samples fit the estimate within the noise
+  ResidualWindow,       ///< half a second of samples absorbed (for the residual check)
+  Residual,             ///< the last half second's samples fit the estimate within the noise
   PhysicalConsistency,  ///< the estimate describes a body that can exist
   MinimumTime           ///< more than min_time of run time has passed
 };
@@ -58,14 +58,14 @@ struct RunTimeState {
   bool met = false;         ///< runSeconds > minTime
 };
 
-/// How well the estimate explains the samples of the last second.
+/// How well the estimate explains the samples of the last half second.
 struct ResidualState {
-  /// Root mean square of the last second's normalised residuals, in multiples of the residual
+  /// Root mean square of the last half second's normalised residuals, in multiples of the residual
   /// the configured noise predicts (about 1 for a good fit); NaN before the first sample.
   double value = 0.0;
   /// Largest accepted value.
   double limit = 0.0;
-  /// The samples absorbed span a full second.
+  /// The samples absorbed span half a second.
   bool windowFull = false;
   /// windowFull and value <= limit.
   bool met = false;

@@ -154,7 +154,7 @@ std::string ProgressDisplay::conditionName(ConvergenceCondition condition) {
     case ConvergenceCondition::WrenchBiasStdDev:
       return "the sensor offset's standard deviation";
     case ConvergenceCondition::ResidualWindow:
-      return "a full second of samples";
+      return "half a second of samples";
     case ConvergenceCondition::Residual:
       return "the residual check";
     case ConvergenceCondition::PhysicalConsistency:
@@ -183,10 +183,10 @@ std::string ProgressDisplay::blockingReason(const PayloadEstimate& e) {
     case ConvergenceCondition::WrenchBiasStdDev:
       return group(e.wrenchBias, e.wrenchBias.worstIndex < 13 ? "N" : "N m");
     case ConvergenceCondition::ResidualWindow:
-      return "the residual check: it needs a full second of samples, and only " +
+      return "the residual check: it needs half a second of samples, and only " +
              TextFormat::fixed(e.dataSeconds, 2) + " s were absorbed";
     case ConvergenceCondition::Residual:
-      return "the residual check: the last second's samples fit the estimate to " +
+      return "the residual check: the last half second's samples fit the estimate to " +
              TextFormat::fixed(e.residual.value, 2) +
              " times the configured noise, above the limit of " +
              TextFormat::shortest(e.residual.limit) +
