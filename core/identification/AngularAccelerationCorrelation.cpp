@@ -5,15 +5,6 @@
 
 namespace vorn {
 
-int AngularAccelerationCorrelation::parameterOf(int r, int e) {
-  constexpr int kForceBias = 10;
-  constexpr int kTorqueBias = 13;
-  if (r < 3) {
-    return e < kForceEntries - 1 ? e : kForceBias + r;
-  }
-  return e < kTorqueEntries - 1 ? 1 + e : kTorqueBias + (r - 3);
-}
-
 void AngularAccelerationCorrelation::setCorrelation(const std::vector<double>& correlation) {
   correlation_ = correlation;
   lags_ = correlation.size() >= 2 ? static_cast<int>(correlation.size()) - 1 : 0;
@@ -28,7 +19,6 @@ void AngularAccelerationCorrelation::clear() {
   newest_ = 0;
   held_ = 0;
   pairs_.setZero();
-  own_.setZero();
   for (Response& r : responses_) {
     r.setZero();
   }
@@ -47,20 +37,8 @@ void AngularAccelerationCorrelation::addUnweighted(
     return;
   }
   Stacked a;
-  for (int r = 0; r < kEquations; ++r) {
-    const int offset = kOffset[static_cast<std::size_t>(r)];
-    const int entries = kEntries[static_cast<std::size_t>(r)];
-    for (int e = 0; e < entries; ++e) {
-      a[offset + e] = rows(r, parameterOf(r, e));
-    }
-    // Fixed-size blocks: no temporaries on the heap.
-    if (entries == kForceEntries) {
-      own_.block<kForceEntries, kForceEntries>(offset, offset).noalias() +=
-          a.segment<kForceEntries>(offset) * a.segment<kForceEntries>(offset).transpose();
-    } else {
-      own_.block<kTorqueEntries, kTorqueEntries>(offset, offset).noalias() +=
-          a.segment<kTorqueEntries>(offset) * a.segment<kTorqueEntries>(offset).transpose();
-    }
+  for (int i = 0; i < kStacked; ++i) {
+    a[i] = rows(kEquationOf[static_cast<std::size_t>(i)], kParameterOf[static_cast<std::size_t>(i)]);
   }
   Stacked lagged = Stacked::Zero();
   const int count = std::min(held_, lags_);
@@ -69,9 +47,20 @@ void AngularAccelerationCorrelation::addUnweighted(
     lagged.noalias() += correlation_[static_cast<std::size_t>(d)] * unweightedRing_.col(slot);
     slot = slot == 0 ? lags_ - 1 : slot - 1;
   }
-  // The sample with itself and with the samples before it, both orders.
+  // The sample with itself and with the samples before it, both orders; less each row with
+  // itself (fixed-size blocks: nothing on the heap).
   pairs_.noalias() += a * (a + lagged).transpose();
   pairs_.noalias() += lagged * a.transpose();
+  for (int r = 0; r < kEquations; ++r) {
+    const int o = kOffset[static_cast<std::size_t>(r)];
+    if (r < 3) {
+      pairs_.block<kForceEntries, kForceEntries>(o, o).noalias() -=
+          a.segment<kForceEntries>(o) * a.segment<kForceEntries>(o).transpose();
+    } else {
+      pairs_.block<kTorqueEntries, kTorqueEntries>(o, o).noalias() -=
+          a.segment<kTorqueEntries>(o) * a.segment<kTorqueEntries>(o).transpose();
+    }
+  }
   advance();
   unweightedRing_.col(newest_) = a;
   whitenedRing_.middleCols<3>(3 * newest_).setZero();
@@ -79,11 +68,12 @@ void AngularAccelerationCorrelation::addUnweighted(
   unweightedSeen_ = true;
 }
 
-void AngularAccelerationCorrelation::addWhitened(const Sensitivity& sensitivity,
-                                                 const Square& own) {
+void AngularAccelerationCorrelation::addWhitened(
+    const Rows& rows, const Eigen::Matrix<double, kEquations, 3>& responses) {
   if (lags_ == 0) {
     return;
   }
+  const Sensitivity sensitivity = rows.transpose() * responses;
   Sensitivity lagged = Sensitivity::Zero();
   const int count = std::min(held_, lags_);
   int slot = newest_;
@@ -92,9 +82,13 @@ void AngularAccelerationCorrelation::addWhitened(const Sensitivity& sensitivity,
         correlation_[static_cast<std::size_t>(d)] * whitenedRing_.middleCols<3>(3 * slot);
     slot = slot == 0 ? lags_ - 1 : slot - 1;
   }
+  // B·Bᵀ less each row with itself is Hᵀ·(R·Rᵀ without its diagonal)·H.
+  Eigen::Matrix<double, kEquations, kEquations> shared = responses * responses.transpose();
+  shared.diagonal().setZero();
+  const Eigen::Matrix<double, kEquations, kParameters> weighted = shared * rows;
+  whitened_.noalias() += rows.transpose() * weighted;
   const Square cross = sensitivity * lagged.transpose();
-  whitened_.noalias() += sensitivity * sensitivity.transpose();
-  whitened_ += cross + cross.transpose() - own;
+  whitened_ += cross + cross.transpose();
   advance();
   whitenedRing_.middleCols<3>(3 * newest_) = sensitivity;
   unweightedRing_.col(newest_).setZero();
@@ -116,7 +110,6 @@ void AngularAccelerationCorrelation::rescale(const std::array<double, kEquations
         .setConstant(factors[static_cast<std::size_t>(r)]);
   }
   pairs_ = f.asDiagonal() * pairs_ * f.asDiagonal();
-  own_ = f.asDiagonal() * own_ * f.asDiagonal();
   for (int i = 0; i < kStacked; ++i) {
     unweightedRing_.row(i) *= std::sqrt(f[i]);
   }
@@ -136,20 +129,16 @@ AngularAccelerationCorrelation::Square AngularAccelerationCorrelation::correctio
     g.col(r) = responses_[static_cast<std::size_t>(r)] * z;
   }
   const Eigen::Matrix<double, kEquations, kEquations> weights = g.transpose() * g;
-  for (int r = 0; r < kEquations; ++r) {
-    const int ro = kOffset[static_cast<std::size_t>(r)];
-    for (int e = 0; e < kEntries[static_cast<std::size_t>(r)]; ++e) {
-      const int i = parameterOf(r, e);
-      for (int q = 0; q < kEquations; ++q) {
-        const int qo = kOffset[static_cast<std::size_t>(q)];
-        const double w = weights(r, q);
-        for (int f = 0; f < kEntries[static_cast<std::size_t>(q)]; ++f) {
-          sum(i, parameterOf(q, f)) += w * pairs_(ro + e, qo + f);
-        }
-      }
-      for (int f = 0; f < kEntries[static_cast<std::size_t>(r)]; ++f) {
-        sum(i, parameterOf(r, f)) -= weights(r, r) * own_(ro + e, ro + f);
-      }
+  // Each pair of entries once (the sums are symmetric), added to both of its places.
+  for (int j = 0; j < kStacked; ++j) {
+    const int pj = kParameterOf[static_cast<std::size_t>(j)];
+    const int rj = kEquationOf[static_cast<std::size_t>(j)];
+    sum(pj, pj) += weights(rj, rj) * pairs_(j, j);
+    for (int i = j + 1; i < kStacked; ++i) {
+      const int pi = kParameterOf[static_cast<std::size_t>(i)];
+      const double v = weights(kEquationOf[static_cast<std::size_t>(i)], rj) * pairs_(i, j);
+      sum(pi, pj) += v;
+      sum(pj, pi) += v;
     }
   }
   return sum;

@@ -54,8 +54,9 @@ class AngularAccelerationCorrelation {
   /// One sample of unweighted rows (parameter parts, as absorbed) and each equation's α
   /// response map (the same for every sample; the latest is kept).
   void addUnweighted(const Rows& rows, const std::array<Response, kEquations>& responses);
-  /// One sample of whitened rows: their B at the reference estimate and Σ_r ‖g_r‖²·h_rᵀ·h_r.
-  void addWhitened(const Sensitivity& sensitivity, const Square& own);
+  /// One sample of whitened rows (parameter parts, 6 x 16) and their residuals' responses to
+  /// the α noise at the whitening's reference estimate (6 x 3, in deviations of the noise).
+  void addWhitened(const Rows& rows, const Eigen::Matrix<double, kEquations, 3>& responses);
   /// A sample left out between two absorbed ones: it keeps the lags of the others right.
   void addGap();
   /// Rescales the unweighted rows absorbed so far as if equation r's rows had been multiplied
@@ -75,8 +76,13 @@ class AngularAccelerationCorrelation {
   static constexpr int kStacked = 3 * kForceEntries + 3 * kTorqueEntries;
   static constexpr std::array<int, kEquations> kOffset{{0, 5, 10, 15, 25, 35}};
   static constexpr std::array<int, kEquations> kEntries{{5, 5, 5, 10, 10, 10}};
-  /// Parameter index of entry e (0 … kEntries[r] − 1) of equation r.
-  static int parameterOf(int r, int e);
+  /// Parameter index and equation of each entry of the stack.
+  static constexpr std::array<int, kStacked> kParameterOf{
+      {0, 1, 2, 3, 10, 0, 1, 2, 3, 11, 0, 1, 2, 3, 12,  //
+       1, 2, 3, 4, 5, 6, 7, 8, 9, 13, 1, 2, 3, 4, 5, 6, 7, 8, 9, 14, 1, 2, 3, 4, 5, 6, 7, 8, 9, 15}};
+  static constexpr std::array<int, kStacked> kEquationOf{
+      {0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2,  //
+       3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5}};
   using Stacked = Eigen::Matrix<double, kStacked, 1>;
   using StackedSquare = Eigen::Matrix<double, kStacked, kStacked>;
   void advance();
@@ -88,9 +94,9 @@ class AngularAccelerationCorrelation {
   // The last `lags_` samples: unweighted rows stacked, whitened B (16 x 3 each).
   Eigen::MatrixXd unweightedRing_;
   Eigen::MatrixXd whitenedRing_;
-  // S_rr' of every pair of equations, and each row with itself (diagonal blocks only).
+  // S_rr' of every pair of equations less each row with itself (which the independent model
+  // counts): symmetric.
   StackedSquare pairs_ = StackedSquare::Zero();
-  StackedSquare own_ = StackedSquare::Zero();
   std::array<Response, kEquations> responses_{};
   bool unweightedSeen_ = false;
   Square whitened_ = Square::Zero();

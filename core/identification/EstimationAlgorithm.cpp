@@ -592,11 +592,7 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
       const Eigen::Matrix<double, 6, 3> response =
           whitener.angularAccelerationResponse() *
           measurementNoise.segment<3>(6).cwiseSqrt().asDiagonal();
-      const auto h = whitener.rows.leftCols<kFixedParameters>();
-      const AngularAccelerationCorrelation::Sensitivity sensitivity = h.transpose() * response;
-      const AngularAccelerationCorrelation::Square own =
-          h.transpose() * response.rowwise().squaredNorm().asDiagonal() * h;
-      shared.addWhitened(sensitivity, own);
+      shared.addWhitened(whitener.rows.leftCols<kFixedParameters>(), response);
     }
     absorbingWhitenedRows = true;
     for (int k = 0; k < 6; ++k) {

@@ -155,25 +155,32 @@ TEST(AngularAccelerationCorrelation, OverUnchangingRowsOnlyTheRecordsEndsRemain)
 }
 
 TEST(AngularAccelerationCorrelation, WhitenedSamplesAndGapsKeepTheirDistance) {
-  // Whitened samples bring their B directly; a left-out sample between two keeps them two
+  // Whitened rows bring their own responses; a left-out sample between two keeps them two
   // records apart, so the pair counts with ρ_2, not ρ_1.
   std::mt19937 generator(9);
   std::normal_distribution<double> n(0.0, 1.0);
   const std::vector<double> rho = CentredDifferentiator::noiseCorrelation(2, 3);
-  auto randomB = [&]() {
-    return Correlation::Sensitivity(
-        Correlation::Sensitivity::NullaryExpr([&]() { return n(generator); }));
-  };
-  const Correlation::Sensitivity b0 = randomB();
-  const Correlation::Sensitivity b1 = randomB();
-  const Correlation::Square own0 = b0 * b0.transpose() * 0.5;
-  const Correlation::Square own1 = b1 * b1.transpose() * 0.25;
+  using Responses = Eigen::Matrix<double, 6, 3>;
+  const Correlation::Rows h0 = Correlation::Rows::NullaryExpr([&]() { return n(generator); });
+  const Correlation::Rows h1 = Correlation::Rows::NullaryExpr([&]() { return n(generator); });
+  const Responses r0 = Responses::NullaryExpr([&]() { return n(generator); });
+  const Responses r1 = Responses::NullaryExpr([&]() { return n(generator); });
   Correlation c;
   c.setCorrelation(rho);
-  c.addWhitened(b0, own0);
+  c.addWhitened(h0, r0);
   c.addGap();
-  c.addWhitened(b1, own1);
-  const Correlation::Square expected = b0 * b0.transpose() - own0 + b1 * b1.transpose() - own1 +
+  c.addWhitened(h1, r1);
+  auto own = [](const Correlation::Rows& h, const Responses& r) {
+    Correlation::Square sum = Correlation::Square::Zero();
+    for (int k = 0; k < 6; ++k) {
+      sum += r.row(k).squaredNorm() * h.row(k).transpose() * h.row(k);
+    }
+    return sum;
+  };
+  const Correlation::Sensitivity b0 = h0.transpose() * r0;
+  const Correlation::Sensitivity b1 = h1.transpose() * r1;
+  const Correlation::Square expected = b0 * b0.transpose() - own(h0, r0) + b1 * b1.transpose() -
+                                       own(h1, r1) +
                                        rho[2] * (b1 * b0.transpose() + b0 * b1.transpose());
   const Eigen::VectorXd theta = Eigen::VectorXd::Zero(16);
   EXPECT_LT((c.correction(theta) - expected).cwiseAbs().maxCoeff(), kSumTolerance);
@@ -181,7 +188,7 @@ TEST(AngularAccelerationCorrelation, WhitenedSamplesAndGapsKeepTheirDistance) {
   // Without a correlation the correction is off.
   Correlation off;
   off.setCorrelation({});
-  off.addWhitened(b0, own0);
+  off.addWhitened(h0, r0);
   EXPECT_FALSE(off.enabled());
   EXPECT_EQ(off.correction(theta), Correlation::Square::Zero());
 }
