@@ -10,7 +10,11 @@ void AngularAccelerationCorrelation::setCorrelation(const std::vector<double>& c
   lags_ = correlation.size() >= 2 ? static_cast<int>(correlation.size()) - 1 : 0;
   unweightedRing_ = Eigen::MatrixXd::Zero(kStacked, std::max(lags_, 1));
   whitenedRing_ = Eigen::MatrixXd::Zero(kParameters, 3 * std::max(lags_, 1));
-  clear();
+  newest_ = 0;
+  held_ = 0;
+  if (lags_ == 0) {
+    clear();
+  }
 }
 
 void AngularAccelerationCorrelation::clear() {

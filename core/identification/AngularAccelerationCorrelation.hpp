@@ -43,8 +43,10 @@ class AngularAccelerationCorrelation {
   /// Maps [θ; −1] (internal units) to an unweighted row's α response g (1 x 3).
   using Response = Eigen::Matrix<double, 3, kAugmented>;
 
-  /// Sets ρ_0 … ρ_D (ρ_0 = 1) and clears the sums. Fewer than two entries turn the correction
-  /// off (every later call does nothing, `correction` is zero).
+  /// Sets ρ_0 … ρ_D (ρ_0 = 1). The sums so far are kept (they hold the pairs at the correlation
+  /// of their time: the derivative's window grows by a record when the stamps jitter); the
+  /// samples held for the lags start afresh. Fewer than two entries turn the correction off
+  /// (every later call does nothing, `correction` is zero) and clear the sums.
   void setCorrelation(const std::vector<double>& correlation);
   /// Clears the sums and the samples held; keeps ρ.
   void clear();

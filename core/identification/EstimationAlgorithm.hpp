@@ -127,8 +127,8 @@ class EstimationAlgorithm {
 
   /// Correlation ρ_0 … ρ_D of the derived angular acceleration's noise between samples 0 … D
   /// apart (`CentredDifferentiator::noiseCorrelation`); the reported covariance then counts the
-  /// noise the samples share instead of taking it as independent. Clears what the estimator has
-  /// counted of it so far; an empty vector turns it off. Off until set.
+  /// noise the samples share instead of taking it as independent. What has been counted of it
+  /// so far is kept; an empty vector turns it off and clears that. Off until set.
   void setAngularAccelerationCorrelation(const std::vector<double>& correlation);
   /// A sample the caller leaves out: the samples around it keep their distance in the
   /// correlation above.

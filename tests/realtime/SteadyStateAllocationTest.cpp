@@ -157,9 +157,17 @@ TEST(SteadyStateAllocation, DeferredTaresAllocateNothingWhileCollecting) {
       kMeasured / 2000);
 }
 
+/// Stamp of sample k: on the grid, or with `jitter` up to 0.3 of the interval off it (a fixed
+/// pattern), as a host's clock stamps a sensor's samples.
+double stampOf(int k, bool jitter) {
+  const double offset = jitter ? 0.3 * kDt * std::sin(12.9898 * k) : 0.0;
+  return k * kDt + offset;
+}
+
 /// An estimation run fed the swing after warm-up (past the switch to whitened rows when
 /// `rowWeighting` is "1"); with `understatedNoise`, every configured variance is 1e-14.
-void runEstimator(const char* name, const char* rowWeighting, bool understatedNoise = false) {
+void runEstimator(const char* name, const char* rowWeighting, bool understatedNoise = false,
+                  bool jitter = false) {
   const vorn::test::ScopedEnvironment weighting("VORN_ROW_WEIGHTING", rowWeighting);
   vorn::test::TempDir dir;
   // Thresholds no run reaches and a minimum time longer than the test: the run goes on.
@@ -177,15 +185,16 @@ void runEstimator(const char* name, const char* rowWeighting, bool understatedNo
     estimator = std::make_unique<vorn::VornPayloadEstimator>(config);
     ASSERT_TRUE(estimator->startPayloadEstimation());
     for (int k = 0; k < kWarmUp; ++k) {
-      ASSERT_EQ(estimator->update(k * kDt, vorn::test::swingSample(k * kDt)), 0);
+      ASSERT_EQ(estimator->update(stampOf(k, jitter), vorn::test::swingSample(stampOf(k, jitter))),
+                0);
     }
   }
   int rejected = 0;
   AllocationMeter meter;
   for (int k = kWarmUp; k < kWarmUp + kMeasured; ++k) {
-    const Sample in = vorn::test::swingSample(k * kDt);
+    const Sample in = vorn::test::swingSample(stampOf(k, jitter));
     int status = 0;
-    meter.measure([&] { status = estimator->update(k * kDt, in); });
+    meter.measure([&] { status = estimator->update(stampOf(k, jitter), in); });
     rejected += status != 0;
   }
   reportCounts(name, meter);
@@ -212,6 +221,13 @@ TEST(SteadyStateAllocation, HeldInertiaEstimationRunAllocatesNothingInUpdate) {
 TEST(SteadyStateAllocation, WhitenedEstimationRunAllocatesNothingInUpdate) {
   SKIP_WITHOUT_COUNTER();
   runEstimator("estimator run, rows whitened", "1");
+}
+
+// Stamps off the grid: the derivative's window grows by a record early in the run (the noise
+// correlation is then set once more) and keeps its size after that.
+TEST(SteadyStateAllocation, JitteredStampsAllocateNothingInUpdate) {
+  SKIP_WITHOUT_COUNTER();
+  runEstimator("estimator run, jittered stamps", "1", false, true);
 }
 
 }  // namespace
