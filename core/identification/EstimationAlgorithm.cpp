@@ -298,8 +298,10 @@ std::array<double, 6> wrenchNoiseWeights(const Eigen::Matrix<double, kChannels, 
 
 void EstimationAlgorithm::setAngularAccelerationCorrelation(
     const std::vector<double>& correlation) {
+  // The covariance with forgetting has no place for it: nothing would read its sums.
+  const bool used = alphaCorrelationEnabled && !covarianceEstimator.withForgetting();
   covarianceEstimator.angularAccelerationCorrelation().setCorrelation(
-      alphaCorrelationEnabled ? correlation : std::vector<double>());
+      used ? correlation : std::vector<double>());
 }
 
 void EstimationAlgorithm::skipSample() {
@@ -345,6 +347,9 @@ void EstimationAlgorithm::initialize(const Eigen::VectorXd& prior,
   inverseInformation(n, n) = 100.0;
 
   covarianceEstimator.initialize(parameterCount, forgettingFactor);
+  if (covarianceEstimator.withForgetting()) {
+    covarianceEstimator.angularAccelerationCorrelation().setCorrelation({});
+  }
   rowBuffer = Eigen::RowVectorXd::Zero(m);
   rowCovarianceBuffer = Eigen::MatrixXd::Zero(m, m);
   augmentedBuffer = Eigen::MatrixXd::Zero(6, m);
