@@ -102,6 +102,12 @@ void EstimationTool::skipSample() {
   }
 }
 
+void EstimationTool::breakSampleSequence() {
+  if (algorithm) {
+    algorithm->breakSampleSequence();
+  }
+}
+
 bool EstimationTool::update(const DynamicsStamped& dynamics) {
   if (!algorithm) {
     std::cout << "Warning: EstimationTool::update() called without initialized algorithm"

@@ -68,6 +68,8 @@ class EstimationTool {
   void setDerivativeWindow(std::size_t side, int degree);
   /// A synchronised sample the caller leaves out (see `EstimationAlgorithm::skipSample`).
   void skipSample();
+  /// The samples to come follow no earlier one (see `EstimationAlgorithm::breakSampleSequence`).
+  void breakSampleSequence();
 
   /// Feeds one synchronised sample. False, with a warning on standard output, before `init`.
   /// The estimator's NaN exception passes through.

@@ -96,6 +96,7 @@ void InertiaEstimator::clearSeriesAndFilters() {
   newDynamics = false;
   centredDifferentiator.reset();
   latestStraddlesRest = false;
+  estimationTool->breakSampleSequence();
   // The rest test judges stillness by the configured gyro noise (the largest axis).
   centredDifferentiator.setRestDeviation(
       config ? std::sqrt(std::max(config->angular_vel_noise.maxCoeff(), 0.0)) : 0.0);
@@ -206,9 +207,14 @@ bool InertiaEstimator::update() {
     // pull the estimate most where they are wrong: on a robot's stop-and-go motion the inertia
     // lurched by five of its deviations within 50 ms of a move's start. They are left out once
     // the rows are whitened; the unweighted rows, which weigh them like any other, take them.
-    if (centredDifferentiator.side() != derivativeSide) {
-      derivativeSide = centredDifferentiator.side();
-      estimationTool->setDerivativeWindow(derivativeSide, centredDifferentiator.degree());
+    const std::size_t side = centredDifferentiator.side();
+    if (side != derivativeSide) {
+      estimationTool->setDerivativeWindow(side, centredDifferentiator.degree());
+      // A window that grows by a record on either side passes over one middle record.
+      for (std::size_t k = derivativeSide; derivativeSide > 0 && k < side; ++k) {
+        estimationTool->skipSample();
+      }
+      derivativeSide = side;
     }
     if (latestStraddlesRest && estimationTool->whitensRows()) {
       estimationTool->skipSample();

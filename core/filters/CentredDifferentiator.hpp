@@ -46,7 +46,7 @@ class CentredDifferentiator {
   static constexpr double kDefaultHalfWidth =
       kDefaultDegree >= 3 ? kCubicHalfWidth : kLineHalfWidth;
 
-  /// `degree` is 1 (a line) or 3 (a cubic); anything above 1 is taken as 3.
+  /// `degree` is 1 (a line) or 3 (a cubic); anything below 3 is taken as 1.
   explicit CentredDifferentiator(double halfWidth = kDefaultHalfWidth,
                                  int degree = kDefaultDegree);
 

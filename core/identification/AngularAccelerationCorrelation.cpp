@@ -6,12 +6,22 @@
 namespace vorn {
 
 void AngularAccelerationCorrelation::setCorrelation(const std::vector<double>& correlation) {
+  const int lags = correlation.size() >= 2 ? static_cast<int>(correlation.size()) - 1 : 0;
+  // The samples held move to rings of the new reach, oldest first, newest last.
+  const int kept = std::min(held_, lags);
+  Eigen::MatrixXd unweighted = Eigen::MatrixXd::Zero(kStacked, std::max(lags, 1));
+  Eigen::MatrixXd whitened = Eigen::MatrixXd::Zero(kParameters, 3 * std::max(lags, 1));
+  for (int d = 0; d < kept; ++d) {
+    const int from = (newest_ - d + lags_) % lags_;
+    unweighted.col(kept - 1 - d) = unweightedRing_.col(from);
+    whitened.middleCols<3>(3 * (kept - 1 - d)) = whitenedRing_.middleCols<3>(3 * from);
+  }
+  unweightedRing_.swap(unweighted);
+  whitenedRing_.swap(whitened);
   correlation_ = correlation;
-  lags_ = correlation.size() >= 2 ? static_cast<int>(correlation.size()) - 1 : 0;
-  unweightedRing_ = Eigen::MatrixXd::Zero(kStacked, std::max(lags_, 1));
-  whitenedRing_ = Eigen::MatrixXd::Zero(kParameters, 3 * std::max(lags_, 1));
-  newest_ = 0;
-  held_ = 0;
+  lags_ = lags;
+  held_ = kept;
+  newest_ = kept > 0 ? kept - 1 : 0;
   if (lags_ == 0) {
     clear();
   }
@@ -35,8 +45,12 @@ void AngularAccelerationCorrelation::advance() {
   held_ = std::min(held_ + 1, lags_);
 }
 
-void AngularAccelerationCorrelation::addUnweighted(
-    const Rows& rows, const std::array<Response, kEquations>& responses) {
+void AngularAccelerationCorrelation::setUnweightedResponses(
+    const std::array<Response, kEquations>& responses) {
+  responses_ = responses;
+}
+
+void AngularAccelerationCorrelation::addUnweighted(const Rows& rows) {
   if (lags_ == 0) {
     return;
   }
@@ -51,10 +65,12 @@ void AngularAccelerationCorrelation::addUnweighted(
     lagged.noalias() += correlation_[static_cast<std::size_t>(d)] * unweightedRing_.col(slot);
     slot = slot == 0 ? lags_ - 1 : slot - 1;
   }
-  // The sample with itself and with the samples before it, both orders; less each row with
-  // itself (fixed-size blocks: nothing on the heap).
-  pairs_.noalias() += a * (a + lagged).transpose();
-  pairs_.noalias() += lagged * a.transpose();
+  // The sample with itself and with the samples before it, both orders:
+  // a·(a + l)ᵀ + l·aᵀ = (a + l)·(a + l)ᵀ − l·lᵀ, less each row with itself. Lower triangle
+  // only, fixed-size blocks: nothing on the heap.
+  const Stacked sum = a + lagged;
+  pairs_.selfadjointView<Eigen::Lower>().rankUpdate(sum, 1.0);
+  pairs_.selfadjointView<Eigen::Lower>().rankUpdate(lagged, -1.0);
   for (int r = 0; r < kEquations; ++r) {
     const int o = kOffset[static_cast<std::size_t>(r)];
     if (r < 3) {
@@ -68,8 +84,36 @@ void AngularAccelerationCorrelation::addUnweighted(
   advance();
   unweightedRing_.col(newest_) = a;
   whitenedRing_.middleCols<3>(3 * newest_).setZero();
-  responses_ = responses;
   unweightedSeen_ = true;
+}
+
+Eigen::Matrix<double, 3, AngularAccelerationCorrelation::kEquations>
+AngularAccelerationCorrelation::responsesAt(const Eigen::VectorXd& theta) const {
+  Eigen::Matrix<double, kAugmented, 1> z;
+  z.head<kParameters>() = theta;
+  z(kParameters) = -1.0;
+  Eigen::Matrix<double, 3, kEquations> g;
+  for (int r = 0; r < kEquations; ++r) {
+    g.col(r) = responses_[static_cast<std::size_t>(r)] * z;
+  }
+  return g;
+}
+
+void AngularAccelerationCorrelation::holdUnweightedAsWhitened(const Eigen::VectorXd& theta) {
+  if (lags_ == 0 || !unweightedSeen_ || theta.size() != kParameters) {
+    return;
+  }
+  const Eigen::Matrix<double, 3, kEquations> g = responsesAt(theta);
+  int slot = newest_;
+  for (int d = 0; d < held_; ++d) {
+    auto b = whitenedRing_.middleCols<3>(3 * slot);
+    for (int i = 0; i < kStacked; ++i) {
+      b.row(kParameterOf[static_cast<std::size_t>(i)]) +=
+          unweightedRing_(i, slot) * g.col(kEquationOf[static_cast<std::size_t>(i)]).transpose();
+    }
+    unweightedRing_.col(slot).setZero();
+    slot = slot == 0 ? lags_ - 1 : slot - 1;
+  }
 }
 
 void AngularAccelerationCorrelation::addWhitened(
@@ -108,14 +152,19 @@ void AngularAccelerationCorrelation::addGap() {
 }
 
 void AngularAccelerationCorrelation::rescale(const std::array<double, kEquations>& factors) {
+  if (lags_ == 0) {
+    return;
+  }
   Stacked f;
   for (int r = 0; r < kEquations; ++r) {
     f.segment(kOffset[static_cast<std::size_t>(r)], kEntries[static_cast<std::size_t>(r)])
         .setConstant(factors[static_cast<std::size_t>(r)]);
   }
   pairs_ = f.asDiagonal() * pairs_ * f.asDiagonal();
+  // A held row pairs with later rows through its h, and its g is read at θ unscaled: the held
+  // entry carries both factors.
   for (int i = 0; i < kStacked; ++i) {
-    unweightedRing_.row(i) *= std::sqrt(f[i]);
+    unweightedRing_.row(i) *= f[i];
   }
 }
 
@@ -125,13 +174,7 @@ AngularAccelerationCorrelation::Square AngularAccelerationCorrelation::correctio
   if (!unweightedSeen_ || theta.size() != kParameters) {
     return sum;
   }
-  Eigen::Matrix<double, kAugmented, 1> z;
-  z.head<kParameters>() = theta;
-  z(kParameters) = -1.0;
-  Eigen::Matrix<double, 3, kEquations> g;
-  for (int r = 0; r < kEquations; ++r) {
-    g.col(r) = responses_[static_cast<std::size_t>(r)] * z;
-  }
+  const Eigen::Matrix<double, 3, kEquations> g = responsesAt(theta);
   const Eigen::Matrix<double, kEquations, kEquations> weights = g.transpose() * g;
   // Each pair of entries once (the sums are symmetric), added to both of its places.
   for (int j = 0; j < kStacked; ++j) {

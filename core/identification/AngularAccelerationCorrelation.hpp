@@ -44,21 +44,30 @@ class AngularAccelerationCorrelation {
   using Response = Eigen::Matrix<double, 3, kAugmented>;
 
   /// Sets ρ_0 … ρ_D (ρ_0 = 1). The sums so far are kept (they hold the pairs at the correlation
-  /// of their time: the derivative's window grows by a record when the stamps jitter); the
-  /// samples held for the lags start afresh. Fewer than two entries turn the correction off
-  /// (every later call does nothing, `correction` is zero) and clear the sums.
+  /// of their time: the derivative's window grows by a record when the stamps jitter), and so
+  /// are the samples held for the lags, as many as the new reach takes. Fewer than two entries
+  /// turn the correction off (every later call does nothing, `correction` is zero) and clear
+  /// the sums. Allocates.
   void setCorrelation(const std::vector<double>& correlation);
-  /// Clears the sums and the samples held; keeps ρ.
+  /// Clears the sums, the samples held and the responses; keeps ρ.
   void clear();
+  /// Forgets the samples held for the lags, keeping the sums: the samples to come share no noise
+  /// with those before (the sensor's clock restarted).
+  void forgetHeldSamples() { held_ = 0; }
   /// True when ρ has been set.
   bool enabled() const { return lags_ > 0; }
 
-  /// One sample of unweighted rows (parameter parts, as absorbed) and each equation's α
-  /// response map (the same for every sample; the latest is kept).
-  void addUnweighted(const Rows& rows, const std::array<Response, kEquations>& responses);
+  /// Each equation's α response map for the unweighted rows (the same for every sample).
+  void setUnweightedResponses(const std::array<Response, kEquations>& responses);
+  /// One sample of unweighted rows (parameter parts, as absorbed).
+  void addUnweighted(const Rows& rows);
   /// One sample of whitened rows (parameter parts, 6 x 16) and their residuals' responses to
   /// the α noise at the whitening's reference estimate (6 x 3, in deviations of the noise).
   void addWhitened(const Rows& rows, const Eigen::Matrix<double, kEquations, 3>& responses);
+  /// At the switch to whitened rows: the unweighted samples held for the lags become B at θ
+  /// (the whitening's reference, internal units), so that the whitened samples after them pair
+  /// with them.
+  void holdUnweightedAsWhitened(const Eigen::VectorXd& theta);
   /// A sample left out between two absorbed ones: it keeps the lags of the others right.
   void addGap();
   /// Rescales the unweighted rows absorbed so far as if equation r's rows had been multiplied
@@ -88,6 +97,8 @@ class AngularAccelerationCorrelation {
   using Stacked = Eigen::Matrix<double, kStacked, 1>;
   using StackedSquare = Eigen::Matrix<double, kStacked, kStacked>;
   void advance();
+  /// g_r(θ) of every equation (3 x 6).
+  Eigen::Matrix<double, 3, kEquations> responsesAt(const Eigen::VectorXd& theta) const;
 
   std::vector<double> correlation_;
   int lags_ = 0;
@@ -97,7 +108,7 @@ class AngularAccelerationCorrelation {
   Eigen::MatrixXd unweightedRing_;
   Eigen::MatrixXd whitenedRing_;
   // S_rr' of every pair of equations less each row with itself (which the independent model
-  // counts): symmetric.
+  // counts): symmetric, kept in its lower triangle only.
   StackedSquare pairs_ = StackedSquare::Zero();
   std::array<Response, kEquations> responses_{};
   bool unweightedSeen_ = false;

@@ -308,6 +308,10 @@ void EstimationAlgorithm::skipSample() {
   covarianceEstimator.angularAccelerationCorrelation().addGap();
 }
 
+void EstimationAlgorithm::breakSampleSequence() {
+  covarianceEstimator.angularAccelerationCorrelation().forgetHeldSamples();
+}
+
 double EstimationAlgorithm::getRecentNormalisedResidual() const { return residualWindow.mean(); }
 
 bool EstimationAlgorithm::hasFullResidualWindow() const { return residualWindow.isFull(); }
@@ -347,6 +351,7 @@ void EstimationAlgorithm::initialize(const Eigen::VectorXd& prior,
   inverseInformation(n, n) = 100.0;
 
   covarianceEstimator.initialize(parameterCount, forgettingFactor);
+  unweightedResponsesSet = false;
   if (covarianceEstimator.withForgetting()) {
     covarianceEstimator.angularAccelerationCorrelation().setCorrelation({});
   }
@@ -504,24 +509,35 @@ void EstimationAlgorithm::absorbSharedAngularAccelerationNoise(const Eigen::Matr
   // The α response of a row maps [θ; −1] through its Jacobian's α columns, whose rows are
   // scaled to internal units as the row covariances are formed, to deviations of the α noise.
   const Eigen::Vector3d deviation = measurementNoise.segment<3>(6).cwiseSqrt();
-  Correlation::Rows rows;
-  std::array<Correlation::Response, Correlation::kEquations> responses;
+  Correlation& shared = covarianceEstimator.angularAccelerationCorrelation();
   for (int i = 0; i < 6; ++i) {
     const Eigen::MatrixXd& jacobian = error.jacobian(i);
     if (jacobian.rows() != kFixedAugmented || jacobian.cols() != kChannels) {
       return;
     }
-    const double w = equationWeights[static_cast<std::size_t>(i)];
-    const Eigen::Map<const Jacobian> j(jacobian.data());
-    Correlation::Response& response = responses[static_cast<std::size_t>(i)];
-    response = j.middleCols<3>(6).transpose();
-    for (int r = 0; r < kFixedParameters; ++r) {
-      response.col(r) *= NormalizationConstants::inv_input_scale[r];
-    }
-    response = (w * deviation).asDiagonal() * response;
-    rows.row(i) = w * augmented.row(i).head<kFixedParameters>();
   }
-  covarianceEstimator.angularAccelerationCorrelation().addUnweighted(rows, responses);
+  if (!unweightedResponsesSet) {
+    // The α columns of the Jacobians are constant, and so are the rows' weights and the noise
+    // for the run: the responses are formed once.
+    std::array<Correlation::Response, Correlation::kEquations> responses;
+    for (int i = 0; i < 6; ++i) {
+      const Eigen::Map<const Jacobian> j(error.jacobian(i).data());
+      Correlation::Response& response = responses[static_cast<std::size_t>(i)];
+      response = j.middleCols<3>(6).transpose();
+      for (int r = 0; r < kFixedParameters; ++r) {
+        response.col(r) *= NormalizationConstants::inv_input_scale[r];
+      }
+      response = (equationWeights[static_cast<std::size_t>(i)] * deviation).asDiagonal() * response;
+    }
+    shared.setUnweightedResponses(responses);
+    unweightedResponsesSet = true;
+  }
+  Correlation::Rows rows;
+  for (int i = 0; i < 6; ++i) {
+    rows.row(i) = equationWeights[static_cast<std::size_t>(i)] *
+                  augmented.row(i).head<kFixedParameters>();
+  }
+  shared.addUnweighted(rows);
 }
 
 bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
@@ -569,6 +585,8 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
     weightingReferenceTime = dynamics.stamp();
     weightingScale = switchScale;
     rescaleUnweightedRows(switchScale);
+    covarianceEstimator.angularAccelerationCorrelation().holdUnweightedAsWhitened(
+        weightingReference);
     // The covariance estimator keeps the unweighted rows: the estimate holds their information.
     // Started afresh with the weighted rows only, it reported the deviations of a shorter
     // recording (mass 1.5-2 times the bound, errors of half a deviation). The weighted rows go

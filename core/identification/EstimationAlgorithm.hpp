@@ -133,6 +133,9 @@ class EstimationAlgorithm {
   /// A sample the caller leaves out: the samples around it keep their distance in the
   /// correlation above.
   void skipSample();
+  /// The samples to come share no derived-α noise with those before (the sensor's clock
+  /// restarted and the derivative's window with it).
+  void breakSampleSequence();
 
   /// Whether `setAngularAccelerationCorrelation` takes effect (`kAlphaCorrelationByDefault`).
   void setAngularAccelerationCorrelationEnabled(bool enabled) { alphaCorrelationEnabled = enabled; }
@@ -213,6 +216,8 @@ class EstimationAlgorithm {
   bool wrenchNoiseWeightingEnabled = kWrenchNoiseWeightingByDefault;
   bool inertiaHoldoutEnabled = kInertiaHoldoutByDefault;
   bool alphaCorrelationEnabled = kAlphaCorrelationByDefault;
+  // True once the unweighted rows' α responses of this run are with the covariance estimator.
+  bool unweightedResponsesSet = false;
   // True while the inertia's columns are held out of the power-iteration metric.
   bool inertiaHeldOut = false;
   // While the inertia is held, b·bᵀ is added to the reported covariance: b the bias part of the

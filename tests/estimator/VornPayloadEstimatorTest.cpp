@@ -42,7 +42,7 @@ std::array<double, 12> restSample() {
 
 // The parameter file for the default prior (mass 1.5, com (0.01, -0.02, 0.05), inertia
 // (0.01, 0, 0, 0.02, 0, 0.03), zero bias). A run can no longer converge on the prior alone (it
-// needs a second of samples that the estimate explains, and a physically consistent body):
+// needs half a second of samples that the estimate explains, and a physically consistent body):
 // the written files are compared with this one with their numbers masked (`maskedFile`).
 std::string priorFile(bool withBias) {
   std::string text =
@@ -190,7 +190,7 @@ class Facade : public ::testing::Test {
   }
   // Feeds the swing at 1 kHz from stamp 1 s on, `first` being the index of the first sample,
   // until the run ends (at most `limit` samples); returns what the update that ended it
-  // printed. A run converges at the earliest after a second of samples.
+  // printed. A run converges at the earliest after half a second of samples.
   std::string swingUntilTheRunEnds(int first = 0, int limit = 3000) {
     std::string last;
     for (int i = first; i < first + limit && estimator->isEstimatorRunning(); ++i) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -42,31 +43,38 @@ std::array<Correlation::Response, 6> randomResponses(std::mt19937& generator) {
   return responses;
 }
 
-/// Σ_k Σ_l ρ_{|k−l|}·B_k·B_lᵀ − Σ_k Σ_r ‖g_r‖²·h_krᵀ·h_kr, written out over all pairs.
-Correlation::Square bruteForce(const std::vector<Correlation::Rows>& samples,
-                               const std::vector<bool>& absorbed,
-                               const std::array<Correlation::Response, 6>& responses,
-                               const std::vector<double>& rho, const Eigen::VectorXd& theta) {
+/// One absorbed sample for the brute-force sum: its B and the part the independent model counts.
+struct Brute {
+  Correlation::Sensitivity b = Correlation::Sensitivity::Zero();
+  Correlation::Square own = Correlation::Square::Zero();
+};
+
+/// An unweighted sample whose equation r is scaled by sqrt(scale[r]) in its row and its
+/// response, at θ.
+Brute unweighted(const Correlation::Rows& rows, const std::array<Correlation::Response, 6>& responses,
+                 const Eigen::VectorXd& theta, const std::array<double, 6>& scale) {
   Eigen::Matrix<double, 17, 1> z;
   z << theta, -1.0;
-  std::vector<Correlation::Sensitivity> b(samples.size());
-  Correlation::Square own = Correlation::Square::Zero();
-  for (std::size_t k = 0; k < samples.size(); ++k) {
-    b[k].setZero();
-    for (int r = 0; r < 6; ++r) {
-      const Eigen::RowVector3d g = (responses[static_cast<std::size_t>(r)] * z).transpose();
-      if (absorbed[k]) {
-        b[k] += samples[k].row(r).transpose() * g;
-        own += g.squaredNorm() * samples[k].row(r).transpose() * samples[k].row(r);
-      }
-    }
+  Brute s;
+  for (int r = 0; r < 6; ++r) {
+    const double f = std::sqrt(scale[static_cast<std::size_t>(r)]);
+    const Eigen::RowVector3d g = f * (responses[static_cast<std::size_t>(r)] * z).transpose();
+    const Eigen::Matrix<double, 16, 1> h = f * rows.row(r).transpose();
+    s.b += h * g;
+    s.own += g.squaredNorm() * h * h.transpose();
   }
-  Correlation::Square sum = -own;
+  return s;
+}
+
+/// Σ_k Σ_l ρ_{|k−l|}·B_k·B_lᵀ − Σ_k own_k over the samples in order (a gap is an empty entry).
+Correlation::Square bruteForce(const std::vector<Brute>& samples, const std::vector<double>& rho) {
+  Correlation::Square sum = Correlation::Square::Zero();
   for (std::size_t k = 0; k < samples.size(); ++k) {
+    sum -= samples[k].own;
     for (std::size_t l = 0; l < samples.size(); ++l) {
       const std::size_t lag = k > l ? k - l : l - k;
       if (lag < rho.size()) {
-        sum += rho[lag] * b[k] * b[l].transpose();
+        sum += rho[lag] * samples[k].b * samples[l].b.transpose();
       }
     }
   }
@@ -75,49 +83,97 @@ Correlation::Square bruteForce(const std::vector<Correlation::Rows>& samples,
 
 TEST(AngularAccelerationCorrelation, UnweightedRowsGiveTheSumOverAllPairsOfSamplesAtTheEstimate) {
   // Random rows and responses, a window of two records a side (lags up to 4), a left-out sample
-  // among them: the running sums, weighed at an estimate given only at the end, must equal the
-  // sum over all pairs formed at that estimate.
+  // among them, equations rescaled after 30 samples and 10 more samples after that: the running
+  // sums, weighed at an estimate given only at the end, must equal the sum over all pairs
+  // formed at that estimate, the first 30 samples' equations scaled as if from the start.
   std::mt19937 generator(3);
+  std::normal_distribution<double> n(0.0, 1.0);
   const std::vector<double> rho = CentredDifferentiator::noiseCorrelation(2, 3);
+  const Eigen::VectorXd theta = Eigen::VectorXd::NullaryExpr(16, [&]() { return n(generator); });
+  const std::array<double, 6> unit{{1.0, 1.0, 1.0, 1.0, 1.0, 1.0}};
+  const std::array<double, 6> factors{{0.5, 2.0, 1.5, 4.0, 0.25, 3.0}};
   Correlation c;
   c.setCorrelation(rho);
   const auto responses = randomResponses(generator);
-  std::vector<Correlation::Rows> samples;
-  std::vector<bool> absorbed;
-  for (int k = 0; k < 30; ++k) {
-    samples.push_back(randomRows(generator));
-    absorbed.push_back(k != 17);
-    if (absorbed.back()) {
-      c.addUnweighted(samples.back(), responses);
-    } else {
+  c.setUnweightedResponses(responses);
+  std::vector<Correlation::Rows> rows;
+  std::vector<Brute> before;
+  for (int k = 0; k < 40; ++k) {
+    if (k == 30) {
+      c.rescale(factors);
+    }
+    if (k == 17) {
       c.addGap();
+      rows.push_back(Correlation::Rows::Zero());
+      continue;
+    }
+    rows.push_back(randomRows(generator));
+    c.addUnweighted(rows.back());
+    if (k == 29) {
+      for (int i = 0; i < 30; ++i) {
+        before.push_back(unweighted(rows[static_cast<std::size_t>(i)], responses, theta, unit));
+      }
+      EXPECT_LT((c.correction(theta) - bruteForce(before, rho)).cwiseAbs().maxCoeff(),
+                kSumTolerance);
     }
   }
-  std::normal_distribution<double> n(0.0, 1.0);
-  const Eigen::VectorXd theta = Eigen::VectorXd::NullaryExpr(16, [&]() { return n(generator); });
-  const Correlation::Square expected = bruteForce(samples, absorbed, responses, rho, theta);
+  std::vector<Brute> all;
+  for (int k = 0; k < 40; ++k) {
+    all.push_back(unweighted(rows[static_cast<std::size_t>(k)], responses, theta,
+                             k < 30 ? factors : unit));
+  }
+  const Correlation::Square expected = bruteForce(all, rho);
   EXPECT_LT((c.correction(theta) - expected).cwiseAbs().maxCoeff(), kSumTolerance);
-
-  // Rescaled equations: as if each had been multiplied by sqrt(f) from the start.
-  const std::array<double, 6> factors{{0.5, 2.0, 1.5, 4.0, 0.25, 3.0}};
-  c.rescale(factors);
-  std::vector<Correlation::Rows> scaled = samples;
-  std::array<Correlation::Response, 6> scaledResponses = responses;
-  for (int r = 0; r < 6; ++r) {
-    for (auto& s : scaled) {
-      s.row(r) *= std::sqrt(factors[static_cast<std::size_t>(r)]);
-    }
-    scaledResponses[static_cast<std::size_t>(r)] *= std::sqrt(factors[static_cast<std::size_t>(r)]);
-  }
-  const Correlation::Square rescaled = bruteForce(scaled, absorbed, scaledResponses, rho, theta);
-  EXPECT_LT((c.correction(theta) - rescaled).cwiseAbs().maxCoeff(), kSumTolerance);
 
   // A wider window later in the run (jittered stamps) keeps what has been counted.
   c.setCorrelation(CentredDifferentiator::noiseCorrelation(3, 3));
-  EXPECT_LT((c.correction(theta) - rescaled).cwiseAbs().maxCoeff(), kSumTolerance);
+  EXPECT_LT((c.correction(theta) - expected).cwiseAbs().maxCoeff(), kSumTolerance);
 
   c.clear();
   EXPECT_EQ(c.correction(theta), Correlation::Square::Zero());
+}
+
+TEST(AngularAccelerationCorrelation, WhitenedSamplesPairWithTheUnweightedOnesBeforeTheSwitch) {
+  // Ten unweighted samples, the switch (the held ones become B at the reference), a gap, ten
+  // whitened samples: every pair within the reach counts, across the switch and the gap too.
+  std::mt19937 generator(9);
+  std::normal_distribution<double> n(0.0, 1.0);
+  const std::vector<double> rho = CentredDifferentiator::noiseCorrelation(2, 3);
+  const Eigen::VectorXd theta = Eigen::VectorXd::NullaryExpr(16, [&]() { return n(generator); });
+  const std::array<double, 6> unit{{1.0, 1.0, 1.0, 1.0, 1.0, 1.0}};
+  using Responses = Eigen::Matrix<double, 6, 3>;
+  Correlation c;
+  c.setCorrelation(rho);
+  const auto responses = randomResponses(generator);
+  c.setUnweightedResponses(responses);
+  std::vector<Brute> all;
+  for (int k = 0; k < 10; ++k) {
+    const Correlation::Rows rows = randomRows(generator);
+    c.addUnweighted(rows);
+    all.push_back(unweighted(rows, responses, theta, unit));
+  }
+  c.holdUnweightedAsWhitened(theta);
+  c.addGap();
+  all.emplace_back();
+  for (int k = 0; k < 10; ++k) {
+    const Correlation::Rows h = Correlation::Rows::NullaryExpr([&]() { return n(generator); });
+    const Responses r = Responses::NullaryExpr([&]() { return n(generator); });
+    c.addWhitened(h, r);
+    Brute s;
+    s.b = h.transpose() * r;
+    for (int i = 0; i < 6; ++i) {
+      s.own += r.row(i).squaredNorm() * h.row(i).transpose() * h.row(i);
+    }
+    all.push_back(s);
+  }
+  EXPECT_LT((c.correction(theta) - bruteForce(all, rho)).cwiseAbs().maxCoeff(), kSumTolerance);
+
+  // Without a correlation the correction is off.
+  Correlation off;
+  off.setCorrelation({});
+  off.addWhitened(Correlation::Rows::Ones(), Responses::Ones());
+  EXPECT_FALSE(off.enabled());
+  EXPECT_EQ(off.correction(theta), Correlation::Square::Zero());
 }
 
 TEST(AngularAccelerationCorrelation, OverUnchangingRowsOnlyTheRecordsEndsRemain) {
@@ -147,8 +203,9 @@ TEST(AngularAccelerationCorrelation, OverUnchangingRowsOnlyTheRecordsEndsRemain)
   for (std::size_t i = 0; i < lengths.size(); ++i) {
     Correlation c;
     c.setCorrelation(rho);
+    c.setUnweightedResponses(responses);
     for (int k = 0; k < lengths[i]; ++k) {
-      c.addUnweighted(rows, responses);
+      c.addUnweighted(rows);
     }
     total[i] = c.correction(theta) + lengths[i] * independent;
   }
@@ -156,45 +213,6 @@ TEST(AngularAccelerationCorrelation, OverUnchangingRowsOnlyTheRecordsEndsRemain)
   // The ends of the ±40 ms cubic at 1 kHz count as 0.44 s of independent samples: 44 % of a
   // second's.
   EXPECT_NEAR(total[0].trace() / (lengths[0] * sample.trace()), 0.44, 0.02);
-}
-
-TEST(AngularAccelerationCorrelation, WhitenedSamplesAndGapsKeepTheirDistance) {
-  // Whitened rows bring their own responses; a left-out sample between two keeps them two
-  // records apart, so the pair counts with ρ_2, not ρ_1.
-  std::mt19937 generator(9);
-  std::normal_distribution<double> n(0.0, 1.0);
-  const std::vector<double> rho = CentredDifferentiator::noiseCorrelation(2, 3);
-  using Responses = Eigen::Matrix<double, 6, 3>;
-  const Correlation::Rows h0 = Correlation::Rows::NullaryExpr([&]() { return n(generator); });
-  const Correlation::Rows h1 = Correlation::Rows::NullaryExpr([&]() { return n(generator); });
-  const Responses r0 = Responses::NullaryExpr([&]() { return n(generator); });
-  const Responses r1 = Responses::NullaryExpr([&]() { return n(generator); });
-  Correlation c;
-  c.setCorrelation(rho);
-  c.addWhitened(h0, r0);
-  c.addGap();
-  c.addWhitened(h1, r1);
-  auto own = [](const Correlation::Rows& h, const Responses& r) {
-    Correlation::Square sum = Correlation::Square::Zero();
-    for (int k = 0; k < 6; ++k) {
-      sum += r.row(k).squaredNorm() * h.row(k).transpose() * h.row(k);
-    }
-    return sum;
-  };
-  const Correlation::Sensitivity b0 = h0.transpose() * r0;
-  const Correlation::Sensitivity b1 = h1.transpose() * r1;
-  const Correlation::Square expected = b0 * b0.transpose() - own(h0, r0) + b1 * b1.transpose() -
-                                       own(h1, r1) +
-                                       rho[2] * (b1 * b0.transpose() + b0 * b1.transpose());
-  const Eigen::VectorXd theta = Eigen::VectorXd::Zero(16);
-  EXPECT_LT((c.correction(theta) - expected).cwiseAbs().maxCoeff(), kSumTolerance);
-
-  // Without a correlation the correction is off.
-  Correlation off;
-  off.setCorrelation({});
-  off.addWhitened(h0, r0);
-  EXPECT_FALSE(off.enabled());
-  EXPECT_EQ(off.correction(theta), Correlation::Square::Zero());
 }
 
 }  // namespace

@@ -320,8 +320,8 @@ TEST(Identification, HeldInertiaReportsTheBiasOfTheHoldout) {
   }
 }
 
-/// Row weighting begins once the estimate explains a second of samples; the rows before stay in
-/// the estimate, so the reported deviations must keep their information too. On a short run
+/// Row weighting begins once the estimate explains half a second of samples; the rows before
+/// stay in the estimate, so the reported deviations must keep their information too. On a short run
 /// (3 s, the switch after about 1 s) the weighted mass deviation stays that of the unweighted
 /// run (mass is identified from the force rows alone, whose weights barely differ); a
 /// covariance restarted at the switch reported the deviations of the last 2 s only.

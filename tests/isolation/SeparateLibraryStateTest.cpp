@@ -56,7 +56,7 @@ TEST(SeparateLibraryState, EstimatorAndCompensatorWorkSideBySide) {
   StdoutCapture capture;
   vorn::VornPayloadEstimator estimator(config);
   ASSERT_TRUE(estimator.startPayloadEstimation());
-  // With the loose default thresholds the run converges once a second of swing is explained
+  // With the loose default thresholds the run converges once half a second of swing is explained
   // by a physically consistent estimate, and writes payload.json beside the config.
   for (int i = 0; i < 3000 && estimator.isEstimatorRunning(); ++i) {
     estimator.update(0.001 * i, vorn::test::swingSample(0.001 * i));
