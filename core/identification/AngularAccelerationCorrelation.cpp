@@ -40,6 +40,19 @@ void AngularAccelerationCorrelation::clear() {
   whitened_.setZero();
 }
 
+template <typename Sum>
+Sum AngularAccelerationCorrelation::laggedSum(const Eigen::MatrixXd& ring) const {
+  constexpr int width = Sum::ColsAtCompileTime;
+  Sum sum = Sum::Zero();
+  int slot = newest_;
+  for (int d = 1; d <= held_; ++d) {
+    sum.noalias() +=
+        correlation_[static_cast<std::size_t>(d)] * ring.middleCols<width>(width * slot);
+    slot = slot == 0 ? lags_ - 1 : slot - 1;
+  }
+  return sum;
+}
+
 void AngularAccelerationCorrelation::advance() {
   newest_ = held_ == 0 ? 0 : (newest_ + 1) % lags_;
   held_ = std::min(held_ + 1, lags_);
@@ -58,13 +71,7 @@ void AngularAccelerationCorrelation::addUnweighted(const Rows& rows) {
   for (int i = 0; i < kStacked; ++i) {
     a[i] = rows(kEquationOf[static_cast<std::size_t>(i)], kParameterOf[static_cast<std::size_t>(i)]);
   }
-  Stacked lagged = Stacked::Zero();
-  const int count = std::min(held_, lags_);
-  int slot = newest_;
-  for (int d = 1; d <= count; ++d) {
-    lagged.noalias() += correlation_[static_cast<std::size_t>(d)] * unweightedRing_.col(slot);
-    slot = slot == 0 ? lags_ - 1 : slot - 1;
-  }
+  const Stacked lagged = laggedSum<Stacked>(unweightedRing_);
   // The sample with itself and with the samples before it, both orders:
   // a·(a + l)ᵀ + l·aᵀ = (a + l)·(a + l)ᵀ − l·lᵀ, less each row with itself. Lower triangle
   // only, fixed-size blocks: nothing on the heap.
@@ -122,14 +129,7 @@ void AngularAccelerationCorrelation::addWhitened(
     return;
   }
   const Sensitivity sensitivity = rows.transpose() * responses;
-  Sensitivity lagged = Sensitivity::Zero();
-  const int count = std::min(held_, lags_);
-  int slot = newest_;
-  for (int d = 1; d <= count; ++d) {
-    lagged.noalias() +=
-        correlation_[static_cast<std::size_t>(d)] * whitenedRing_.middleCols<3>(3 * slot);
-    slot = slot == 0 ? lags_ - 1 : slot - 1;
-  }
+  const Sensitivity lagged = laggedSum<Sensitivity>(whitenedRing_);
   // B·Bᵀ less each row with itself is Hᵀ·(R·Rᵀ without its diagonal)·H.
   Eigen::Matrix<double, kEquations, kEquations> shared = responses * responses.transpose();
   shared.diagonal().setZero();

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <cstdint>
 #include <vector>
 
 #include <Eigen/Core>
@@ -97,6 +96,10 @@ class AngularAccelerationCorrelation {
   using Stacked = Eigen::Matrix<double, kStacked, 1>;
   using StackedSquare = Eigen::Matrix<double, kStacked, kStacked>;
   void advance();
+  /// Σ_{d ≥ 1} ρ_d times the sample held d back, over the samples held in `ring` (entries of
+  /// Sum's width, newest at `newest_`).
+  template <typename Sum>
+  Sum laggedSum(const Eigen::MatrixXd& ring) const;
   /// g_r(θ) of every equation (3 x 6).
   Eigen::Matrix<double, 3, kEquations> responsesAt(const Eigen::VectorXd& theta) const;
 
