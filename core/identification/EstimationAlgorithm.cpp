@@ -366,6 +366,7 @@ void EstimationAlgorithm::initialize(const Eigen::VectorXd& prior,
   weightingScale = 1.0;
   weightingReferenceTime = 0.0;
   residualWindow.clear();
+  weightingWindow.clear();
   equationWeights = wrenchNoiseWeights(measurementNoise, wrenchNoiseWeightingEnabled);
   inertiaHeldOut = inertiaHoldoutEnabled;
   heldInertiaBias.setZero();
@@ -391,8 +392,8 @@ void EstimationAlgorithm::initialize(const Eigen::VectorXd& prior,
   VornLogger::INFO(std::string(88, '='));
 }
 
-bool EstimationAlgorithm::explainsRecentSamples() const {
-  return residualWindow.isFull() && residualWindow.mean() <= kWeightingResidual &&
+bool EstimationAlgorithm::explainsRecentSamples(const ResidualWindow& window) const {
+  return window.isFull() && window.mean() <= kWeightingResidual &&
          absorbedRows > 0 && parameterVector.allFinite();
 }
 
@@ -551,7 +552,8 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
   previousParameterVector = parameterVector;
   // Read before the covariance of the previous sample is cleared for this one: the inertia
   // deviations, only once everything else allows the switch.
-  const bool readyToWeight = rowWeightingEnabled && !weighting && explainsRecentSamples() &&
+  const bool readyToWeight = rowWeightingEnabled && !weighting &&
+                             explainsRecentSamples(weightingWindow) &&
                              inertiaIsUsable(kUsableInertiaDeviation);
   // Once the samples determine the inertia, its columns join the metric for the rest of the run,
   // and the power iteration moves the estimate to the total-least-squares one within a few
@@ -559,7 +561,8 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
   // the motion shows it well; the release asks for less than the row weighting does. Only an
   // estimate that explains the last half second counts: relative to a wild inertia of the first
   // samples the deviations are small too.
-  if (inertiaHeldOut && explainsRecentSamples() && inertiaIsUsable(kIdentifiedInertiaDeviation)) {
+  if (inertiaHeldOut && explainsRecentSamples(residualWindow) &&
+      inertiaIsUsable(kIdentifiedInertiaDeviation)) {
     inertiaHeldOut = false;
     heldInertiaBias.setZero();
   }
@@ -569,8 +572,11 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
   rowCovarianceBuffer.resize(m, m);
   double normalisedResidual = 0.0;
   // Rows are weighted by their own residual variance once the estimate explains the samples of
-  // the last half second within a few times the noise: before that the variance at the estimate says
-  // little about the row, and weights from a wrong estimate pull the estimate further away.
+  // the last 0.15 s within a few times the noise: before that the variance at the estimate says
+  // little about the row, and weights from a wrong estimate pull the estimate further away. The
+  // window is shorter than the convergence check's: on fast motion, which converges at 0.6 s of
+  // data, the estimate is good enough for weights long before, and the rows absorbed unweighted
+  // cost the centre of mass and the inertia up to half their information.
   // The weights' scale is the mean residual variance of all rows absorbed so far, predicted at
   // the estimate of the switch: the predicted variance is linear in the row covariance, so it
   // is that of the running mean of their covariances. Weighted rows then keep the size of the
@@ -593,8 +599,8 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
     // to groups of their own; their residual variance is about the scale, as the mean of the
     // unweighted rows is, so one noise figure fits both.
   } else if (weighting && dynamics.stamp() - weightingReferenceTime >= kResidualWindow &&
-             residualWindow.mean() <= kWeightingResidual) {
-    // The weights follow the estimate a residual window at a time, while it explains the samples.
+             weightingWindow.mean() <= kWeightingResidual) {
+    // The weights follow the estimate every half second, while it explains the latest samples.
     weightingReference = parameterVector;
     weightingReferenceTime = dynamics.stamp();
   }
@@ -670,6 +676,7 @@ bool EstimationAlgorithm::inversePowerIteration(const DynamicsStamped& dynamics,
         parameterCovariance.data()) += heldInertiaBias * heldInertiaBias.transpose();
   }
   residualWindow.add(dynamics.stamp(), normalisedResidual / 6.0);
+  weightingWindow.add(dynamics.stamp(), normalisedResidual / 6.0);
 
   reportProgress();
   return true;
