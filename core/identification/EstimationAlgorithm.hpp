@@ -94,8 +94,9 @@ class EstimationAlgorithm {
   /// Whether the six rows of each sample are whitened by their joint error covariance (wrench
   /// noise plus the rows' response to accelerometer, gyro and angular-acceleration noise) once
   /// the estimate explains the samples of the last `kWeightingWindow` seconds and its inertia
-  /// deviations are below a tenth of the inertia (`kRowWeightingByDefault` until set); off keeps every row at its unweighted scale
-  /// for the whole run. Set it before `initialize` or before the first sample.
+  /// deviations are below a tenth of the inertia (`kRowWeightingByDefault` until set); off
+  /// keeps every row at its unweighted scale for the whole run. Set it before `initialize` or
+  /// before the first sample.
   void setRowWeighting(bool enabled) { rowWeightingEnabled = enabled; }
 
   /// True once the samples' rows are whitened (see `setRowWeighting`).
@@ -153,8 +154,8 @@ class EstimationAlgorithm {
   /// Span of the residual window that decides the switch to whitened rows and the renewals of
   /// their reference estimate (s). Shorter than `kResidualWindow`: heavy payloads on fast motion
   /// converge at 0.6 s of data, and with a half-second window nearly all of it was unweighted
-  /// rows (centre-of-mass and inertia deviations 2.0-3.6 times the Cramér-Rao bound; whitened
-  /// from 0.15 s on, 1.6-2.2 times, as calibrated as before).
+  /// rows (centre-of-mass and inertia deviations 1.9-3.9 times the Cramér-Rao bound; whitened
+  /// from 0.15 s on, 1.5-2.3 times, as calibrated as before).
   static constexpr double kWeightingWindow = 0.15;
 
  protected:
